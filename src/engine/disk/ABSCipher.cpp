@@ -140,17 +140,17 @@ constexpr std::array<TCipherKind, kCipherCount> kCipherKinds = {{
      &Create<TStandardCipher<CryptoPP::Square>>},
 }};
 
-const TCipherKind& CipherKind(int cipherId) {
-  if (cipherId < 0 || cipherId >= kCipherCount) throw ECipherException("Unknown cipher");
-  return kCipherKinds[static_cast<size_t>(cipherId)];
+const TCipherKind& CipherKind(int cipher_id) {
+  if (cipher_id < 0 || cipher_id >= kCipherCount) throw ECipherException("Unknown cipher");
+  return kCipherKinds[static_cast<size_t>(cipher_id)];
 }
 
 template <class Hash>
-TCipherKey HashedKey(std::string_view password, size_t maxKeyLength) {
+TCipherKey HashedKey(std::string_view password, size_t max_key_length) {
   std::array<uint8_t, Hash::DIGESTSIZE> digest;
   Hash().CalculateDigest(digest.data(), AsBytes(password), password.size());
   const TCipherKey key{
-      std::span<const uint8_t>(digest).first(std::min(digest.size(), maxKeyLength))};
+      std::span<const uint8_t>(digest).first(std::min(digest.size(), max_key_length))};
   CryptoPP::SecureWipeArray(digest.data(), digest.size());
   return key;
 }
@@ -162,22 +162,22 @@ struct TCachedCipher {
 
 // Key schedules are kept per thread, since a keyed cipher may not be used by two threads at
 // once; each call still starts from the initial vector.
-TCipher& KeyedCipher(int cipherId, std::string_view password) {
+TCipher& KeyedCipher(int cipher_id, std::string_view password) {
   thread_local std::array<TCachedCipher, kCipherCount> cache;
-  TCachedCipher& slot = cache[static_cast<size_t>(cipherId)];
+  TCachedCipher& slot = cache[static_cast<size_t>(cipher_id)];
   if (slot.cipher == nullptr || slot.password != password) {
     slot.cipher.reset();
     slot.password.assign(password);
-    slot.cipher = CreateCipher(cipherId, password);
+    slot.cipher = CreateCipher(cipher_id, password);
   }
   return *slot.cipher;
 }
 
-bool TransformPage(int cipherId, uint8_t* buffer, size_t length, std::string_view password,
+bool TransformPage(int cipher_id, uint8_t* buffer, size_t length, std::string_view password,
                    void (TCipher::*transform)(uint8_t*, size_t)) {
-  if (cipherId < 0 || cipherId >= kCipherCount) return true;
+  if (cipher_id < 0 || cipher_id >= kCipherCount) return true;
   try {
-    (KeyedCipher(cipherId, password).*transform)(buffer, length);
+    (KeyedCipher(cipher_id, password).*transform)(buffer, length);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -207,8 +207,8 @@ TCipherKey::~TCipherKey() {
   CryptoPP::SecureWipeArray(bytes_.data(), bytes_.size());
 }
 
-TCipherKey DeriveCipherKey(int cipherId, std::string_view password) {
-  const TCipherKind& kind = CipherKind(cipherId);
+TCipherKey DeriveCipherKey(int cipher_id, std::string_view password) {
+  const TCipherKind& kind = CipherKind(cipher_id);
   if (kind.hash == KeyHash::RipeMD128) {
     return HashedKey<CryptoPP::RIPEMD128>(password, kind.max_key_length);
   }
@@ -217,17 +217,17 @@ TCipherKey DeriveCipherKey(int cipherId, std::string_view password) {
 
 void TCipher::EncodeBuffer(uint8_t* data, size_t length) {
   if (data == nullptr && length != 0) throw ECipherException("No buffer to encrypt");
-  const size_t blockSize = block_size_;
+  const size_t block_size = block_size_;
   std::array<uint8_t, kMaxBlockSize> feedback;
   feedback.fill(0xFF);
-  for (; length >= blockSize; data += blockSize, length -= blockSize) {
+  for (; length >= block_size; data += block_size, length -= block_size) {
     EncryptMaskedBlock(data, feedback.data(), data);
-    XorBytes(feedback.data(), data, blockSize);
+    XorBytes(feedback.data(), data, block_size);
   }
   if (length != 0) {
-    std::array<uint8_t, kMaxBlockSize> keyStream;
-    EncryptBlock(feedback.data(), keyStream.data());
-    XorBytes(data, keyStream.data(), length);
+    std::array<uint8_t, kMaxBlockSize> key_stream;
+    EncryptBlock(feedback.data(), key_stream.data());
+    XorBytes(data, key_stream.data(), length);
   }
 }
 
@@ -237,31 +237,31 @@ void TCipher::DecodeBuffer(uint8_t* data, size_t length) {
   // blocks at once; the chunk keeps the cipher text the feedback register needs.
   constexpr size_t kChunkSize = 768;
   static_assert(kChunkSize % 8 == 0 && kChunkSize % 16 == 0 && kChunkSize % 24 == 0);
-  const size_t blockSize = block_size_;
+  const size_t block_size = block_size_;
   std::array<uint8_t, kMaxBlockSize> feedback;
   feedback.fill(0xFF);
-  std::array<uint8_t, kChunkSize> cipherText;
-  const size_t whole = length - length % blockSize;
+  std::array<uint8_t, kChunkSize> cipher_text;
+  const size_t whole = length - length % block_size;
   for (size_t done = 0; done < whole;) {
     const size_t chunk = std::min(kChunkSize, whole - done);
     uint8_t* plain = data + done;
-    std::memcpy(cipherText.data(), plain, chunk);
-    DecryptBlocks(cipherText.data(), plain, chunk / blockSize);
-    for (size_t offset = 0; offset < chunk; offset += blockSize) {
-      XorBytes(plain + offset, feedback.data(), blockSize);
-      XorBytes(feedback.data(), cipherText.data() + offset, blockSize);
+    std::memcpy(cipher_text.data(), plain, chunk);
+    DecryptBlocks(cipher_text.data(), plain, chunk / block_size);
+    for (size_t offset = 0; offset < chunk; offset += block_size) {
+      XorBytes(plain + offset, feedback.data(), block_size);
+      XorBytes(feedback.data(), cipher_text.data() + offset, block_size);
     }
     done += chunk;
   }
   if (whole != length) {
-    std::array<uint8_t, kMaxBlockSize> keyStream;
-    EncryptBlock(feedback.data(), keyStream.data());
-    XorBytes(data + whole, keyStream.data(), length - whole);
+    std::array<uint8_t, kMaxBlockSize> key_stream;
+    EncryptBlock(feedback.data(), key_stream.data());
+    XorBytes(data + whole, key_stream.data(), length - whole);
   }
 }
 
-std::unique_ptr<TCipher> CreateCipher(int cipherId, std::span<const uint8_t> key) {
-  const TCipherKind& kind = CipherKind(cipherId);
+std::unique_ptr<TCipher> CreateCipher(int cipher_id, std::span<const uint8_t> key) {
+  const TCipherKind& kind = CipherKind(cipher_id);
   if (key.size() > kind.max_key_length) throw ECipherException("Cipher key too long");
   try {
     return kind.create(key);
@@ -270,17 +270,17 @@ std::unique_ptr<TCipher> CreateCipher(int cipherId, std::span<const uint8_t> key
   }
 }
 
-std::unique_ptr<TCipher> CreateCipher(int cipherId, std::string_view password) {
-  const TCipherKey key = DeriveCipherKey(cipherId, password);
-  return CreateCipher(cipherId, key.Bytes());
+std::unique_ptr<TCipher> CreateCipher(int cipher_id, std::string_view password) {
+  const TCipherKey key = DeriveCipherKey(cipher_id, password);
+  return CreateCipher(cipher_id, key.Bytes());
 }
 
-bool EncryptPage(int cipherId, uint8_t* buffer, size_t length, std::string_view password) {
-  return TransformPage(cipherId, buffer, length, password, &TCipher::EncodeBuffer);
+bool EncryptPage(int cipher_id, uint8_t* buffer, size_t length, std::string_view password) {
+  return TransformPage(cipher_id, buffer, length, password, &TCipher::EncodeBuffer);
 }
 
-bool DecryptPage(int cipherId, uint8_t* buffer, size_t length, std::string_view password) {
-  return TransformPage(cipherId, buffer, length, password, &TCipher::DecodeBuffer);
+bool DecryptPage(int cipher_id, uint8_t* buffer, size_t length, std::string_view password) {
+  return TransformPage(cipher_id, buffer, length, password, &TCipher::DecodeBuffer);
 }
 
 }  // namespace tabshift

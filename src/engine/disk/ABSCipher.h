@@ -22,12 +22,12 @@ inline constexpr std::array<std::string_view, kCipherCount> kCipherNames = {
     "Rijndael_128", "Rijndael_256", "DES_Single",  "DES_Triple",
     "Blowfish",     "Twofish_128",  "Twofish_256", "Square"};
 
-// Encrypts or decrypts `length` bytes of `buffer` in place with the cipher `cipherId`, keyed by
+// Encrypts or decrypts `length` bytes of `buffer` in place with the cipher `cipher_id`, keyed by
 // `password` (the password's single-byte characters, no terminator). Every call starts from
 // the initial vector, so equal input gives equal output. An id outside 0..7 leaves the bytes
 // unchanged and succeeds. Any error inside gives false; the bytes may then be partly changed.
-bool EncryptPage(int cipherId, uint8_t* buffer, size_t length, std::string_view password);
-bool DecryptPage(int cipherId, uint8_t* buffer, size_t length, std::string_view password);
+bool EncryptPage(int cipher_id, uint8_t* buffer, size_t length, std::string_view password);
+bool DecryptPage(int cipher_id, uint8_t* buffer, size_t length, std::string_view password);
 
 using TRipeMD128Digest = std::array<uint8_t, 16>;
 using TRipeMD256Digest = std::array<uint8_t, 32>;
@@ -47,7 +47,7 @@ class TCipherKey {
   size_t length_ = 0;
 };
 
-TCipherKey DeriveCipherKey(int cipherId, std::string_view password);
+TCipherKey DeriveCipherKey(int cipher_id, std::string_view password);
 
 // A keyed block cipher with the database's feedback chaining. Each Encode or Decode call starts
 // with a fresh feedback register equal to the initial vector; the key schedule is reused.
@@ -67,7 +67,7 @@ class TCipher {
   void DecodeBuffer(uint8_t* data, size_t length);
 
  protected:
-  explicit TCipher(size_t blockSize) : block_size_(blockSize) {}
+  explicit TCipher(size_t block_size) : block_size_(block_size) {}
 
   // out = E(in); in and out may be the same block.
   virtual void EncryptBlock(const uint8_t* in, uint8_t* out) = 0;
@@ -82,8 +82,8 @@ class TCipher {
 
 // A cipher of the given id keyed with `key` as it stands; raises ECipherException for an
 // unknown id or a key length the cipher does not take.
-std::unique_ptr<TCipher> CreateCipher(int cipherId, std::span<const uint8_t> key);
+std::unique_ptr<TCipher> CreateCipher(int cipher_id, std::span<const uint8_t> key);
 // A cipher of the given id keyed from a password.
-std::unique_ptr<TCipher> CreateCipher(int cipherId, std::string_view password);
+std::unique_ptr<TCipher> CreateCipher(int cipher_id, std::string_view password);
 
 }  // namespace tabshift

@@ -267,8 +267,8 @@ TEST_F(Rijndael128Test, TailOfAPageIsXoredWithTheEncryptedFeedback) {
   for (size_t offset = 0; offset + 16 <= plain.size(); offset += 16) {
     feedback = Xor(feedback, Slice(encrypted, offset, 16));
   }
-  const Bytes keyStream = Slice(Aes(feedback), 0, 8);
-  EXPECT_EQ(Slice(encrypted, 4048, 8), Xor(Slice(plain, 4048, 8), keyStream));
+  const Bytes key_stream = Slice(Aes(feedback), 0, 8);
+  EXPECT_EQ(Slice(encrypted, 4048, 8), Xor(Slice(plain, 4048, 8), key_stream));
 }
 
 TEST(EncryptPageTest, SameBytesGiveTheSameResultEveryTime) {
@@ -327,13 +327,13 @@ TEST(EncryptPageTest, CachedSchedulesFollowIdAndPassword) {
 TEST(EncryptPageTest, ThreadsGetTheSameResult) {
   const Bytes plain = Sample(4056);
   const Bytes expected = Encrypted(Rijndael128, plain);
-  Bytes fromThreads[2];
-  std::thread first([&] { fromThreads[0] = Encrypted(Rijndael128, plain); });
-  std::thread second([&] { fromThreads[1] = Encrypted(Rijndael128, plain, "other"); });
+  Bytes from_threads[2];
+  std::thread first([&] { from_threads[0] = Encrypted(Rijndael128, plain); });
+  std::thread second([&] { from_threads[1] = Encrypted(Rijndael128, plain, "other"); });
   first.join();
   second.join();
-  EXPECT_EQ(fromThreads[0], expected);
-  EXPECT_EQ(Decrypted(Rijndael128, fromThreads[1], "other"), plain);
+  EXPECT_EQ(from_threads[0], expected);
+  EXPECT_EQ(Decrypted(Rijndael128, from_threads[1], "other"), plain);
 }
 
 TEST(CreateCipherTest, RejectsUnknownIdsAndOverlongKeys) {

@@ -33,8 +33,8 @@ TEST(TripleDesTest, HandCheckedThirdPartOfAZeroKeyBlock) {
 // The construction spelled out with single DES, for a password's key.
 class TripleDesConstruction {
  public:
-  TripleDesConstruction(const Bytes& k1, const Bytes& k2, const Bytes& k3, bool exchangeW3W4)
-      : exchange_w3_w4_(exchangeW3W4) {
+  TripleDesConstruction(const Bytes& k1, const Bytes& k2, const Bytes& k3, bool exchange_w3_w4)
+      : exchange_w3_w4_(exchange_w3_w4) {
     e1_.SetKey(k1.data(), 8);
     d2_.SetKey(k2.data(), 8);
     e3_.SetKey(k3.data(), 8);
