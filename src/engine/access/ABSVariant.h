@@ -206,6 +206,9 @@ class TABSVariant {
 };
 
 // Converts one non-NULL value between base types into `result` (record encoding of `to`).
+// Texts of numbers, dates and times follow the locale setting (framework/FormatSettings.h);
+// texts are read as floating numbers with '.' whatever the locale, and 8-bit texts as dates in
+// the fixed forms before the locale's formats.
 // A pair without a rule raises 30052 and an input the rule cannot read 30051, both "Cannot
 // cast from '%s' to '%s'" with the two type names.
 void ConvertBuffer(const uint8_t* bytes, int32_t size, BaseDataType from, BaseDataType to,

@@ -394,53 +394,66 @@ TDateTime ParseDateTimeText(const SourceValue& source) {
   return value;
 }
 
+int32_t Low32(int64_t value) {
+  return static_cast<int32_t>(static_cast<uint64_t>(value));
+}
+
+EngineDate DateOf(const SourceValue& source) {
+  if (IsTextKind(source.kind)) {
+    EngineDate date = 0;
+    if (!TryDateTimeToEngineDate(ParseDateTimeText(source), date)) BadInput(source);
+    return date;
+  }
+  if (source.kind == SourceKind::Floating) return TruncateToInt32(source, source.real);
+  return Low32(source.integer);  // the day number of a DATETIME, the milliseconds of a TIME
+}
+
+EngineTime TimeOf(const SourceValue& source) {
+  switch (source.kind) {
+    case SourceKind::Floating:
+      return static_cast<EngineTime>(TruncateToInt64(source, source.real) % kMillisecondsPerDay);
+    case SourceKind::Date:
+      return static_cast<EngineTime>(source.integer % kMillisecondsPerDay);
+    case SourceKind::DateTime:
+      return source.time;
+    case SourceKind::Signed:
+    case SourceKind::Unsigned:
+    case SourceKind::Time:
+      return Low32(source.integer);
+    default:
+      return DateTimeToEngineTime(ParseDateTimeText(source));
+  }
+}
+
+EngineDateTime DateTimeOf(const SourceValue& source) {
+  switch (source.kind) {
+    case SourceKind::Floating: {
+      double whole = 0;
+      const double fraction = std::modf(source.real, &whole);
+      return {TruncateToInt32(source, source.real),
+              static_cast<EngineTime>(fraction * kMillisecondsPerDay)};
+    }
+    case SourceKind::Time:
+      return {kNoDate, Low32(source.integer)};
+    case SourceKind::DateTime:
+      return {Low32(source.integer), source.time};
+    case SourceKind::Signed:
+    case SourceKind::Unsigned:
+    case SourceKind::Date:
+      return {Low32(source.integer), 0};
+    default: {
+      EngineDateTime date_time{};
+      if (!TryDateTimeToEngineDateTime(ParseDateTimeText(source), date_time)) BadInput(source);
+      return date_time;
+    }
+  }
+}
+
 void ToDateOrTime(const SourceValue& source, TABSValueBuffer& result) {
   if (source.kind == SourceKind::Logical || source.kind == SourceKind::Currency) NoRule(source);
-  const bool text = IsTextKind(source.kind);
-  const TDateTime parsed = text ? ParseDateTimeText(source) : 0;
-  const auto low32 = [](int64_t value) {
-    return static_cast<int32_t>(static_cast<uint64_t>(value));
-  };
-
-  if (source.to == bdtDate) {
-    EngineDate date = 0;
-    if (text) {
-      if (!TryDateTimeToEngineDate(parsed, date)) BadInput(source);
-    } else if (source.kind == SourceKind::Floating) {
-      date = TruncateToInt32(source, source.real);
-    } else {
-      date = low32(source.integer);  // day number of a DATETIME, milliseconds of a TIME
-    }
-    return EmitFixed(result, date);
-  }
-  if (source.to == bdtTime) {
-    EngineTime time = 0;
-    if (text) {
-      time = DateTimeToEngineTime(parsed);
-    } else if (source.kind == SourceKind::Floating) {
-      time = static_cast<EngineTime>(TruncateToInt64(source, source.real) % kMillisecondsPerDay);
-    } else if (source.kind == SourceKind::Date) {
-      time = static_cast<EngineTime>(source.integer % kMillisecondsPerDay);
-    } else if (source.kind == SourceKind::DateTime) {
-      time = source.time;
-    } else {
-      time = low32(source.integer);
-    }
-    return EmitFixed(result, time);
-  }
-  EngineDateTime date_time{low32(source.integer), 0};
-  if (text) {
-    if (!TryDateTimeToEngineDateTime(parsed, date_time)) BadInput(source);
-  } else if (source.kind == SourceKind::Floating) {
-    date_time.date = TruncateToInt32(source, source.real);
-    double whole = 0;
-    date_time.time = static_cast<EngineTime>(std::modf(source.real, &whole) * kMillisecondsPerDay);
-  } else if (source.kind == SourceKind::Time) {
-    date_time = {kNoDate, low32(source.integer)};
-  } else if (source.kind == SourceKind::DateTime) {
-    date_time.time = source.time;
-  }
-  EmitFixed(result, date_time);
+  if (source.to == bdtDate) return EmitFixed(result, DateOf(source));
+  if (source.to == bdtTime) return EmitFixed(result, TimeOf(source));
+  EmitFixed(result, DateTimeOf(source));
 }
 
 void ToLogical(const SourceValue& source, TABSValueBuffer& result) {
