@@ -388,5 +388,43 @@ TEST(FrameworkVariantTest, ToFrameworkVariantByType) {
                     "Unsupported Variant Type VARBYTES - Native error: 30114");
 }
 
+TEST(TABSValueBufferTest, GrowsOutOfTheInlineStorageAndReusesIt) {
+  TABSValueBuffer buffer;
+  const uint8_t* inline_storage = buffer.Data();
+  buffer.Resize(TABSValueBuffer::kInlineCapacity);
+  EXPECT_EQ(buffer.Data(), inline_storage);
+  uint8_t* heap = buffer.Resize(1000);
+  EXPECT_NE(heap, inline_storage);
+  EXPECT_EQ(buffer.Resize(10), heap);  // large enough: reused
+  EXPECT_EQ(buffer.Size(), 10);
+  buffer.Release();
+  EXPECT_EQ(buffer.Data(), inline_storage);
+  EXPECT_EQ(buffer.Size(), 0);
+}
+
+TEST(TABSValueBufferTest, CopiesAndMovesKeepTheBytes) {
+  for (int32_t size : {5, 500}) {
+    TABSValueBuffer source;
+    std::memset(source.Resize(size), 'x', static_cast<size_t>(size));
+    const TABSValueBuffer copy = source;
+    TABSValueBuffer moved = std::move(source);
+    TABSValueBuffer assigned;
+    assigned.Resize(700);
+    assigned = std::move(moved);
+    EXPECT_EQ(copy.Size(), size);
+    EXPECT_EQ(assigned.Size(), size);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(assigned.Data()), size),
+              std::string(static_cast<size_t>(size), 'x'));
+    EXPECT_EQ(std::memcmp(copy.Data(), assigned.Data(), static_cast<size_t>(size)), 0);
+  }
+}
+
+TEST(TABSVariantTest, LongConvertedValuesMoveIntoTheValue) {
+  TABSVariant memo = Memo(std::string(500, 'm'));
+  memo.ConvertTo(bdtWideString);
+  EXPECT_EQ(memo.Size(), 1002);
+  EXPECT_EQ(memo.GetAsWideString(), std::u16string(500, u'm'));
+}
+
 }  // namespace
 }  // namespace tabshift
