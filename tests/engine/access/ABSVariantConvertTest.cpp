@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <vector>
 
 #include "VariantTestSupport.h"
 #include "engine/access/ABSExcept.h"
@@ -294,6 +295,89 @@ TEST_F(LocaleTest, FixedDateFormsHoldUnderAnyLocaleButOnlyForEightBitText) {
   EXPECT_EQ(Converted(Wide(u"2024-02-03"), bdtDate), "ERR:30051");
   EXPECT_EQ(Converted(Wide(u"03.02.2024"), bdtDate), "DATE:738919");
   EXPECT_EQ(Converted(Date(k20240203), bdtString), "STRING:03.02.2024");
+}
+
+// One sample value per base type, in code order.
+std::vector<TABSVariant> Samples() {
+  return {Text(bdtChar, "1"),
+          WideText(bdtWideChar, u"1"),
+          Str("1"),
+          Wide(u"1"),
+          Short(1),
+          Small(1),
+          Int(1),
+          Large(1),
+          Byte(1),
+          Word(1),
+          Card(1),
+          Single(1),
+          Float(1),
+          Ext(1),
+          Date(1),
+          Time(1),
+          DT(1, 1),
+          Bytes(bdtBlob, "1"),
+          Memo("1"),
+          WideMemo(u"1"),
+          Logical(-1),
+          Curr(1),
+          Bytes(bdtBytes, "1"),
+          Bytes(bdtVarBytes, "1")};
+}
+
+bool HasNoRule(BaseDataType from, BaseDataType to) {
+  if (from == to) return false;
+  const auto is_date = [](BaseDataType t) { return IsBaseDateTimeType(t); };
+  return from == bdtBlob || from == bdtBytes || from == bdtVarBytes || to == bdtMemo ||
+         to == bdtWideMemo || to == bdtBytes || to == bdtVarBytes ||
+         (to == bdtBlob && !IsBaseStringType(from) && from != bdtMemo && from != bdtWideMemo) ||
+         (from == bdtLogical && (is_date(to) || to == bdtCurrency)) ||
+         (from == bdtCurrency && is_date(to));
+}
+
+TEST(ConversionPairsTest, EveryPairHasARuleOrFailsWith30052AndResultsAreWellFormed) {
+  for (const TABSVariant& sample : Samples()) {
+    for (int code = 1; code < kBaseDataTypeCount; ++code) {
+      const auto target = static_cast<BaseDataType>(code);
+      TABSVariant value = sample;
+      int32_t error = 0;
+      try {
+        value.ConvertTo(target);
+      } catch (const EABSException& e) {
+        error = e.NativeError();
+      }
+      const std::string pair =
+          std::string(DataTypeName(sample.Type())) + " to " + std::string(DataTypeName(target));
+      EXPECT_EQ(error == 30052, HasNoRule(sample.Type(), target)) << pair;
+      if (error != 0) {
+        EXPECT_TRUE(error == 30051 || error == 30052) << pair;
+        continue;
+      }
+      EXPECT_EQ(value.Type(), target) << pair;
+      if (IsBaseWideType(target)) {
+        EXPECT_TRUE(value.Size() >= 2 && value.Size() % 2 == 0) << pair;
+        EXPECT_EQ(value.Buffer()[value.Size() - 1] | value.Buffer()[value.Size() - 2], 0) << pair;
+      } else if (IsBaseStringType(target)) {
+        EXPECT_EQ(value.Buffer()[value.Size() - 1], 0) << pair;
+      } else if (!IsBaseBlobType(target) && target != bdtBytes && target != bdtVarBytes) {
+        EXPECT_EQ(value.Size(), DataSizeOf(target, 0)) << pair;
+      }
+    }
+  }
+}
+
+TEST(ConversionPairsTest, ShortBuffersAreReadWithoutOverrun) {
+  const uint8_t one_byte[1] = {7};
+  for (int from = 1; from < kBaseDataTypeCount; ++from) {
+    for (int to = 1; to < kBaseDataTypeCount; ++to) {
+      TABSValueBuffer result;
+      try {
+        ConvertBuffer(one_byte, 1, static_cast<BaseDataType>(from), static_cast<BaseDataType>(to),
+                      result);
+      } catch (const EABSException&) {
+      }
+    }
+  }
 }
 
 }  // namespace
