@@ -53,6 +53,16 @@ struct DateTimeFields {
   int millisecond = 0;
 };
 
+// True when what is left of the format holds no letters but seconds and milliseconds, which a
+// text may leave out.
+bool OnlySecondsLeft(std::string_view format, size_t pos) {
+  for (; pos < format.size(); ++pos) {
+    const char letter = Lower(format[pos]);
+    if (IsFormatLetter(letter) && letter != 's' && letter != 'z') return false;
+  }
+  return true;
+}
+
 // Reads `text` by `format`; false when a group or a literal character does not fit.
 bool ParseByFormat(std::string_view text, std::string_view format, DateTimeFields& fields) {
   size_t pos = 0;
@@ -64,6 +74,7 @@ bool ParseByFormat(std::string_view text, std::string_view format, DateTimeField
       continue;
     }
     if (!IsFormatLetter(format[f])) {
+      if (pos >= text.size() && OnlySecondsLeft(format, f)) return true;
       if (pos >= text.size() || text[pos] != format[f]) return false;
       ++pos;
       ++f;

@@ -8,7 +8,8 @@
 // (hour), nn and n (minute), ss and s (second), zzz (millisecond); a doubled letter pads to two
 // digits. Any other character stands for itself. Reading follows the same format: every
 // letter group takes 1 to its usual number of digits (up to 4 for a year), the other
-// characters must be there as written; blanks around the text are ignored.
+// characters must be there as written, except that a text may end before the seconds; blanks
+// around the text are ignored.
 #pragma once
 
 #include <string>

@@ -34,7 +34,10 @@ TEST_F(FormatSettingsTest, TextsAreReadByTheSameFormats) {
   EXPECT_FALSE(TryStrToDate("2024-02", value));
   ASSERT_TRUE(TryStrToTime("18:00:00", value));
   EXPECT_DOUBLE_EQ(value, 0.75);
-  EXPECT_FALSE(TryStrToTime("18:00", value));
+  ASSERT_TRUE(TryStrToTime("18:30", value));
+  EXPECT_DOUBLE_EQ(value, 18.5 / 24);
+  EXPECT_FALSE(TryStrToTime("18:", value));
+  EXPECT_FALSE(TryStrToTime("18", value));
   ASSERT_TRUE(TryStrToDateTime("2024-02-03  18:00:00", value));
   EXPECT_DOUBLE_EQ(value, 45325.75);
   ASSERT_TRUE(TryStrToDateTime("2024-02-03", value));

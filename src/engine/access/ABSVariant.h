@@ -97,7 +97,7 @@ class TABSVariant {
 
   // Setters store under their own type when the value has no type yet or already has it;
   // otherwise they convert to the value's type (which it keeps). An empty text leaves the
-  // value NULL.
+  // value NULL (of the text's type when it had none).
   void SetAsShortInt(int8_t value);
   void SetAsSmallInt(int16_t value);
   void SetAsInteger(int32_t value);
@@ -157,8 +157,8 @@ class TABSVariant {
   // Converts the value to `type` in place; a NULL just takes the type. On failure the value is
   // unchanged.
   void ConvertTo(BaseDataType type);
-  // -1 for NULL and non-text values; otherwise the characters before the terminating zero
-  // counted by size.
+  // -1 for NULL and non-text values; otherwise the characters the size leaves room for before
+  // the terminating zero: Size - 1, or Size / 2 - 1 for 16-bit text.
   int32_t TextLength() const;
 
   // Type byte, null flag byte (255 for NULL), and for a value its int32 size and bytes. A short
