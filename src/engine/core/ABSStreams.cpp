@@ -130,9 +130,12 @@ TABSMemoryStream::TABSMemoryStream(TABSMemoryBlock block)
 
 void TABSMemoryStream::Reserve(int64_t size) {
   if (size <= Capacity()) return;
+  constexpr auto kLargest = static_cast<int64_t>(TABSMemoryManager::kMaxBlockSize);
+  if (size > kLargest) {
+    RaiseEngineErrorFmt(memory_error::kGetMemFailed, "GetMem error: %s", {"Out of memory"});
+  }
   // Twice what is asked for, so that a run of small writes reallocates rarely.
-  const int64_t doubled = std::min<int64_t>(size * 2, TABSMemoryManager::kMaxBlockSize);
-  block_.Resize(static_cast<size_t>(std::max(doubled, size)));
+  block_.Resize(static_cast<size_t>(std::min(size * 2, kLargest)));
 }
 
 size_t TABSMemoryStream::Read(void* buffer, size_t count) {
@@ -145,7 +148,9 @@ size_t TABSMemoryStream::Read(void* buffer, size_t count) {
 
 size_t TABSMemoryStream::Write(const void* buffer, size_t count) {
   if (count == 0) return 0;
-  const int64_t end = position_ + static_cast<int64_t>(count);
+  // Both at most a block's size, so the sum cannot overflow; Reserve refuses what is too big.
+  const int64_t end = std::min<int64_t>(position_, TABSMemoryManager::kMaxBlockSize + 1) +
+                      static_cast<int64_t>(std::min(count, TABSMemoryManager::kMaxBlockSize + 1));
   Reserve(end);
   if (position_ > size_) std::memset(block_.data() + size_, 0, size_t(position_ - size_));
   std::memcpy(block_.data() + position_, buffer, count);

@@ -68,6 +68,14 @@ TEST(MemoryStreamTest, AdoptsABlockAsItsContents) {
   EXPECT_EQ(sized.Capacity(), 1048576);
 }
 
+TEST(MemoryStreamTest, RefusesToGrowBeyondOneBlock) {
+  TABSMemoryStream stream;
+  stream.Seek(int64_t(1) << 62, SeekOrigin::Beginning);
+  EXPECT_ENGINE_CODE(stream.Write("x", 1), 30015);
+  EXPECT_ENGINE_CODE(stream.SetSize(int64_t(1) << 40), 30015);
+  EXPECT_EQ(stream.Size(), 0);
+}
+
 TEST(FileStreamTest, CreatesOpensAndRefusesWithTheEngineErrors) {
   testing::TempDirectory directory;
   const std::string name = directory.File("data.bin");
