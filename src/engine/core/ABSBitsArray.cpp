@@ -93,7 +93,8 @@ void TABSBitsArray::SetAll(bool value) {
 }
 
 int32_t TABSBitsArray::FindNext(int32_t from, bool value) const {
-  int32_t position = std::max(from + 1, 0);
+  if (from >= size_ - 1) return -1;
+  int32_t position = std::max(from, -1) + 1;
   const uint8_t skip = value ? 0x00 : 0xFF;
   while (position < size_) {
     const uint8_t byte = bytes_[static_cast<size_t>(position) / 8];
@@ -108,6 +109,7 @@ int32_t TABSBitsArray::FindNext(int32_t from, bool value) const {
 }
 
 int32_t TABSBitsArray::FindPrior(int32_t from, bool value) const {
+  if (from <= 0) return -1;
   int32_t position = std::min(from, size_) - 1;
   const uint8_t skip = value ? 0x00 : 0xFF;
   while (position >= 0) {

@@ -1,6 +1,7 @@
 #include "engine/core/ABSIntegerArray.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "engine/access/ABSExcept.h"
@@ -38,10 +39,11 @@ void TABSIntegerArray::SetCapacity(int32_t capacity) {
 void TABSIntegerArray::SetCount(int32_t count) {
   count = std::max(count, 0);
   if (count > capacity_) {
-    grow_step_ = std::min(grow_step_ * 2, max_step_);
-    SetCapacity(std::max(count, capacity_ + grow_step_));
+    grow_step_ = static_cast<int32_t>(std::min<int64_t>(int64_t(grow_step_) * 2, max_step_));
+    SetCapacity(static_cast<int32_t>(
+        std::max<int64_t>(count, std::min<int64_t>(int64_t(capacity_) + grow_step_, INT32_MAX))));
   } else if (count < count_ && capacity_ - count > shrink_step_) {
-    shrink_step_ = std::min(shrink_step_ * 2, max_step_);
+    shrink_step_ = static_cast<int32_t>(std::min<int64_t>(int64_t(shrink_step_) * 2, max_step_));
     SetCapacity(count);
   }
   if (count > count_) {

@@ -26,6 +26,10 @@ TEST(BitsArrayTest, RankAndSelectOfASmallArray) {
   EXPECT_EQ(array.Rank(7), 1);
   EXPECT_EQ(array.Select(1), 7);
   EXPECT_EQ(array.Select(0), 2);
+  EXPECT_EQ(array.FindNext(INT32_MIN, true), 2);
+  EXPECT_EQ(array.FindNext(INT32_MAX, true), -1);
+  EXPECT_EQ(array.FindPrior(INT32_MAX, true), 7);
+  EXPECT_EQ(array.FindPrior(INT32_MIN, true), -1);
   EXPECT_EQ(array.Bytes()[0], 0x84);
   EXPECT_EQ(array.Bytes()[1], 0x00);
 }
