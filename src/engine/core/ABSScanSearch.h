@@ -1,0 +1,52 @@
+// The range conditions into which the scan planner splits a filter: each names an index, a
+// comparison operator and the key to compare with.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/core/ABSMemory.h"
+
+namespace tabshift {
+
+enum class TABSScanOperator : uint8_t {
+  None = 0,
+  Equal = 1,
+  Less = 2,
+  Greater = 3,
+  LessOrEqual = 4,
+  GreaterOrEqual = 5,
+};
+
+class TABSScanSearchCondition {
+ public:
+  TABSScanOperator op = TABSScanOperator::None;
+  int32_t index_id = -1;  // -1: no index
+  // Number of leading key bytes that take part in the comparison (-1: the whole key).
+  int32_t partial_key_size = -1;
+
+  const uint8_t* Key() const { return key_.data(); }
+  int32_t KeySize() const { return static_cast<int32_t>(key_.size()); }
+  // Copies the key into a buffer of the condition's own.
+  void SetKey(const void* key, int32_t size);
+
+ private:
+  TABSMemoryBlock key_;
+};
+
+class TABSScanSearchConditionArray {
+ public:
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+  TABSScanSearchCondition& Item(int32_t index);
+  TABSScanSearchCondition& Add();
+  void Delete(int32_t index);
+  void Clear() { items_.clear(); }
+
+ private:
+  void CheckIndex(int32_t index) const;
+
+  std::vector<std::unique_ptr<TABSScanSearchCondition>> items_;
+};
+
+}  // namespace tabshift
