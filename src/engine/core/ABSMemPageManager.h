@@ -1,0 +1,46 @@
+// The page manager of the memory engine: the pages of a memory table's indexes live in RAM,
+// one zero-filled buffer per page number, kept until the manager is freed. Pages have no
+// header. A fetched page works on its own copy of the stored page, so that a session's
+// uncommitted changes stay out of the store until it commits and vanish when it rolls back.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/core/ABSBitsArray.h"
+#include "engine/core/ABSMemory.h"
+#include "engine/disk/ABSPageManager.h"
+
+namespace tabshift {
+
+class TABSMemoryPageManager : public TABSPageManager {
+ public:
+  static constexpr uint16_t kPageSize = 4096;
+  // Page numbers and stored buffers are added this many at a time.
+  static constexpr int32_t kGrowthStep = 50;
+
+  TABSMemoryPageManager();
+
+  // The number of allocated pages.
+  int32_t GetPageCount() override { return allocated_count_; }
+  int32_t PageCapacity() const { return page_capacity_; }
+  int32_t HighestPageNo() const { return highest_page_no_; }
+
+ protected:
+  void AllocatePageNo(TABSPage& page) override;
+  void FreePageNo(int32_t page_no) override;
+  bool ReadPage(TABSPage& page) override;
+  void WritePage(TABSPage& page) override;
+
+ private:
+  bool IsAllocated(int32_t page_no) const;
+  void GrowTo(int32_t page_no);
+
+  std::vector<TABSMemoryBlock> buffers_;
+  TABSBitsArray allocated_;
+  int32_t page_capacity_ = 0;
+  int32_t allocated_count_ = 0;
+  int32_t highest_page_no_ = -1;
+};
+
+}  // namespace tabshift
