@@ -61,12 +61,12 @@ TABSPage* TABSPageManager::GetPage(int32_t session, int32_t page_no, bool check_
   CheckSession(session);
   Session& record = FindOrCreateSession(session);
   TABSPage* page = record.changes.Find(page_no);
-  if (page == nullptr) page = cache_.Find(page_no);
+  const bool cached = page == nullptr && (page = cache_.Find(page_no)) != nullptr;
   if (page == nullptr) page = ReadIntoCache(session, page_no, expected_type);
   if (page->UseCount() > 0 && page->OwnerSession() != session) {
     RaiseEngineError(page_error::kUsedByOtherSession, "Page is used by other session");
   }
-  if (page->CurrentList() == &cache_ && check_freshness && !IsPageFresh(session, *page)) {
+  if (cached && check_freshness && !IsPageFresh(session, *page)) {
     RefreshPage(*page);
     MarkPageFresh(session, *page);
   }
@@ -131,19 +131,23 @@ void TABSPageManager::ReleasePage(TABSPage* page) {
     throw EAssertionFailed("Page released more often than fetched", "ABSPageManager", __LINE__);
   }
   page->SetUseCount(page->UseCount() - 1);
-  if (page->UseCount() > 0) return;
-  page->SetReadDuringUse(false);
-  if (page->CurrentList() == nullptr) {
-    ReleaseDetached(page);
-    return;
+  if (page->UseCount() == 0) {
+    page->SetReadDuringUse(false);
+    if (page->CurrentList() == nullptr) {
+      ReleaseDetached(page);
+      return;
+    }
+    if (page->CurrentList() == &cache_) {
+      if (page->Dirty()) {
+        MoveIntoChangeSet(page);
+      } else {
+        cache_.Touch(page->PageNo());
+      }
+    }
   }
-  if (page->CurrentList() != &cache_) return;
-  if (page->Dirty()) {
-    MoveIntoChangeSet(page);
-    return;
+  if (page->CurrentList() == &cache_ && cache_.Count() > cache_capacity_) {
+    EvictLeastRecentlyUsed();
   }
-  cache_.Touch(page->PageNo());
-  if (cache_.Count() > cache_capacity_) EvictLeastRecentlyUsed();
 }
 
 void TABSPageManager::CommitSessionPages(int32_t session) {

@@ -25,8 +25,13 @@ class ObservedPageManager : public TABSMemoryPageManager {
   std::vector<int32_t> written;
   int32_t unreadable_page = -1;
   bool out_of_pages = false;
+  int refreshed = 0;
+  int marked_fresh = 0;
+
+  void MarkPageFresh(int32_t, TABSPage&) override { ++marked_fresh; }
 
  protected:
+  void RefreshPage(TABSPage&) override { ++refreshed; }
   void AllocatePageNo(TABSPage& page) override {
     if (out_of_pages) return;
     TABSMemoryPageManager::AllocatePageNo(page);
@@ -218,6 +223,34 @@ TEST_F(PageManagerTest, APageInUseIsNeverEvicted) {
   manager_->ReleasePage(held);  // now the newest: the next oldest leaves
   EXPECT_FALSE(Cached(pages[1]));
   EXPECT_EQ(manager_->Cache().Count(), 3);
+}
+
+TEST_F(PageManagerTest, AReleaseStillInUseMayEvictAnIdlePage) {
+  std::vector<int32_t> pages;
+  for (uint8_t i = 0; i < 4; ++i) pages.push_back(AddCommitted(1, i));
+  TABSPage* page = manager_->GetPage(1, pages[3], false, kAny);
+  manager_->GetPage(1, pages[3], false, kAny);
+  manager_->ReleasePage(page);
+  EXPECT_FALSE(Cached(pages[0]));
+  EXPECT_EQ(manager_->Cache().Count(), 3);
+  manager_->ReleasePage(page);
+}
+
+TEST_F(PageManagerTest, OnlyCachedPagesAreCheckedForFreshness) {
+  const int32_t page_no = AddCommitted(1, 'A');
+  manager_->FreeAllPages();
+  manager_->ReleasePage(manager_->GetPage(1, page_no, true, kAny));  // read: fresh by reading
+  EXPECT_EQ(manager_->refreshed, 0);
+  EXPECT_EQ(manager_->marked_fresh, 1);
+  manager_->ReleasePage(manager_->GetPage(1, page_no, false, kAny));
+  EXPECT_EQ(manager_->refreshed, 0);
+  manager_->ReleasePage(manager_->GetPage(1, page_no, true, kAny));
+  EXPECT_EQ(manager_->refreshed, 1);
+  EXPECT_EQ(manager_->marked_fresh, 2);
+  Change(1, page_no, 'B');  // pages of the session's own change set are its own
+  manager_->ReleasePage(manager_->GetPage(1, page_no, true, kAny));
+  EXPECT_EQ(manager_->refreshed, 1);
+  manager_->DiscardSessionPages(1);
 }
 
 TEST_F(PageManagerTest, ReportsInvalidSessionsAndPages) {
