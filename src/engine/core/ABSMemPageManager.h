@@ -23,6 +23,13 @@ class TABSMemoryPageManager : public TABSPageManager {
 
   // The number of allocated pages.
   int32_t GetPageCount() override { return allocated_count_; }
+  // Stored form: page capacity (int32), highest page number (int32), growth step (int32), page
+  // size (uint16), header size (uint16), allocated pages (int32), the allocation bits, then
+  // every stored page. Only committed contents are saved; loading needs a manager without
+  // uncommitted changes and checks every count before taking memory.
+  void SaveToStream(TStream& stream) override;
+  void LoadFromStream(TStream& stream) override;
+
   int32_t PageCapacity() const { return page_capacity_; }
   int32_t HighestPageNo() const { return highest_page_no_; }
 
@@ -33,7 +40,13 @@ class TABSMemoryPageManager : public TABSPageManager {
   void WritePage(TABSPage& page) override;
 
  private:
+  struct StoredCounts;
+
   bool IsAllocated(int32_t page_no) const;
+  static void ReadExactly(TStream& stream, void* buffer, size_t count);
+  static void WriteExactly(TStream& stream, const void* buffer, size_t count);
+  static void CheckCounts(const StoredCounts& counts, const TABSBitsArray& allocated,
+                          int64_t page_bytes_left);
   void GrowTo(int32_t page_no);
 
   std::vector<TABSMemoryBlock> buffers_;
