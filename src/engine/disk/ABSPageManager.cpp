@@ -70,6 +70,7 @@ TABSPage* TABSPageManager::GetPage(int32_t session, int32_t page_no, bool check_
     RefreshPage(*page);
     MarkPageFresh(session, *page);
   }
+  if (page->UseCount() == 0) ++pages_in_use_;
   page->SetOwnerSession(session);
   page->SetUseCount(page->UseCount() + 1);
   return page;
@@ -119,10 +120,13 @@ TABSPage* TABSPageManager::AddPage(int32_t session, uint16_t page_type) {
     record.allocated.Append(page_no);
     record.changes.Insert(page.get());
   } catch (...) {
+    const int32_t listed = record.allocated.IndexOf(page_no);
+    if (listed >= 0) record.allocated.Delete(listed);
     FreePageNo(page_no);
     throw;
   }
   page->SetCurrentList(&record.changes);
+  ++pages_in_use_;
   return page.release();
 }
 
@@ -132,6 +136,7 @@ void TABSPageManager::ReleasePage(TABSPage* page) {
   }
   page->SetUseCount(page->UseCount() - 1);
   if (page->UseCount() == 0) {
+    --pages_in_use_;
     page->SetReadDuringUse(false);
     if (page->CurrentList() == nullptr) {
       ReleaseDetached(page);
@@ -175,6 +180,12 @@ void TABSPageManager::FreeAllPages() {
       RaiseEngineError(page_error::kPendingChanges, "Cannot free non-commited pages");
     }
   }
+  // Freeing a page a caller still holds would leave the caller with a dangling page.
+  for (int32_t i = 0; i < cache_.Count(); ++i) {
+    if (cache_.PageAt(i)->UseCount() > 0) {
+      RaiseEngineError(page_error::kPagesNotReleased, "Some session pages not released");
+    }
+  }
   FreeList(cache_);
 }
 
@@ -195,7 +206,8 @@ void TABSPageManager::CheckCommittable(int32_t session, const Session& record) c
   const auto in_use_by_session = [session](const TABSPage* page) {
     return page->OwnerSession() == session && page->UseCount() > 0;
   };
-  for (int32_t i = 0; i < cache_.Count(); ++i) {
+  // Commits run after every change outside a transaction: skip the scan when nothing is in use.
+  for (int32_t i = 0; pages_in_use_ > 0 && i < cache_.Count(); ++i) {
     if (in_use_by_session(cache_.PageAt(i))) {
       RaiseEngineError(page_error::kPagesNotReleased, "Some session pages not released");
     }

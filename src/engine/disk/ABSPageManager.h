@@ -75,8 +75,9 @@ class TABSPageManager {
   // Forgets the session's changes: its change set is dropped unwritten and the pages it
   // allocated are given back. Pages it asked to free stay allocated.
   void DiscardSessionPages(int32_t session);
-  // Raises "Cannot free non-commited pages" while any session has uncommitted changes,
-  // otherwise empties the cache.
+  // Raises "Cannot free non-commited pages" while any session has uncommitted changes and
+  // "Some session pages not released" while a cached page is in use; otherwise empties the
+  // cache.
   void FreeAllPages();
 
  protected:
@@ -118,6 +119,8 @@ class TABSPageManager {
   int32_t cache_capacity_;
   TABSSortedPageList cache_;
   std::map<int32_t, std::unique_ptr<Session>> sessions_;
+  // Pages fetched and not yet released, in any list.
+  int32_t pages_in_use_ = 0;
   // Pages in use that lost their place in the cache to a newer committed copy.
   std::vector<std::unique_ptr<TABSPage>> detached_;
   platform::CriticalSection lock_;

@@ -340,6 +340,9 @@ TEST_F(PageManagerTest, FreeingAllPagesRefusesPendingChanges) {
   ExpectEngineError([&] { manager_->FreeAllPages(); }, 20097,
                     "Cannot free non-commited pages - Native error: 20097");
   manager_->CommitSessionPages(2);
+  TABSPage* held = manager_->GetPage(1, page_no, false, kAny);
+  ExpectEngineError([&] { manager_->FreeAllPages(); }, 20152);
+  manager_->ReleasePage(held);
   manager_->FreeAllPages();
   EXPECT_EQ(manager_->Cache().Count(), 0);
   EXPECT_EQ(Read(1, page_no), 'B');
