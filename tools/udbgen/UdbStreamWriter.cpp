@@ -323,11 +323,15 @@ void UdbStreamWriter::WriteHeads(size_t table_index) {
   WriteBlock(table.back, head);
 }
 
-void UdbStreamWriter::WriteBlock(uint32_t offset, std::vector<uint8_t> decoded) {
+void UdbStreamWriter::SetChecksum(std::vector<uint8_t>& decoded) const {
   const uint32_t length = static_cast<uint32_t>(decoded.size());
   Put16(decoded.data(), decoder_->Checksum(decoded.data(), length, 2));
-  decoder_->Encode(decoded.data(), length, 0);
-  WriteAt(offset, decoded.data(), length);
+}
+
+void UdbStreamWriter::WriteBlock(uint32_t offset, std::vector<uint8_t> decoded) {
+  SetChecksum(decoded);
+  decoder_->Encode(decoded.data(), static_cast<uint32_t>(decoded.size()), 0);
+  WriteAt(offset, decoded.data(), decoded.size());
 }
 
 void UdbStreamWriter::WriteCorruptBlock(uint32_t offset, uint32_t length) {

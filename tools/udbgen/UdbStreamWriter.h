@@ -52,6 +52,8 @@ class UdbStreamWriter {
   // Writes a block of garbage whose stored checksum does not match, for either decoder.
   void WriteCorruptBlock(uint32_t offset, uint32_t length);
   DecodedBlock ReadBlock(uint32_t offset, uint32_t length);
+  // Stores in bytes 0 and 1 the checksum of the rest, as a block write does.
+  void SetChecksum(std::vector<uint8_t>& decoded) const;
   uint64_t FileSize();
 
  private:

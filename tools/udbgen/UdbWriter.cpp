@@ -169,6 +169,92 @@ void DamageHeads(UdbStreamWriter& writer, const TableDamage& damage, TableLayout
   expected.head_detail = damage.primary_head ? 1 : 2;
 }
 
+// The reader's head as the open check changes it, starting from the head the writer stored.
+class HeadModel {
+ public:
+  explicit HeadModel(const Head& head) : head_(head) {}
+
+  uint32_t Get(size_t at) const { return Get32(&head_[at]); }
+  void Set(size_t at, uint32_t value) { Put32(&head_[at], value); }
+  uint8_t& Flags() { return head_[kPendingFlags]; }
+  void Reset() { head_.fill(0); }
+
+  void Event(uint16_t code) {
+    head_[80] = static_cast<uint8_t>(std::min(head_[80] + 1, 21));
+    head_[81] = static_cast<uint8_t>(head_[81] + 1 == 21 ? 0 : head_[81] + 1);
+    uint8_t* entry = &head_[82 + 20 * head_[81]];
+    entry[0] = static_cast<uint8_t>(code);
+    entry[1] = static_cast<uint8_t>(code >> 8);
+    std::memcpy(entry + 2, &head_[kPendingFlags], 18);
+  }
+
+  std::vector<uint8_t> Bytes() const { return {head_.begin(), head_.end()}; }
+
+ private:
+  static uint32_t Get32(const uint8_t* at) {
+    return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<uint32_t>(at[3]) << 24);
+  }
+  Head head_;
+};
+
+// Completing a removal rewrites the pages from the cursor to the one that holds the last
+// remaining record through the journal slot, then settles the head.
+void PredictRemoval(HeadModel& head, const PendingRemoval& removal, const TableLayout& layout) {
+  head.Event(kEventRecovery);
+  if (removal.cursor_ahead) {
+    head.Set(kPendingPage, head.Get(kPendingPage) - 1);
+    head.Flags() = static_cast<uint8_t>((head.Flags() & ~4) | 2);
+  }
+  const int64_t cursor = static_cast<int32_t>(head.Get(kPendingPage));
+  const int64_t remaining = int64_t{layout.record_count} - removal.count;
+  const int64_t last_needed = remaining > 0 ? (remaining - 1) / layout.records_per_page : -1;
+  if (cursor < last_needed) {
+    head.Set(kPendingPage, static_cast<uint32_t>(last_needed));
+    head.Set(kPendingTarget, layout.data_pages[last_needed]);
+  }
+  head.Flags() &= static_cast<uint8_t>(~3);
+  head.Set(18, static_cast<uint32_t>(remaining));
+  if (remaining == 0) head.Set(22, 0);
+  head.Set(26, head.Get(26) + 1);
+}
+
+// A new page index block is stored by the reader whenever a head is written while it knows
+// more than 8 data pages and the table has none; then the head is not predicted.
+bool RemovalHeadPredictable(const TableLayout& layout) {
+  return layout.data_pages.size() <= 8 ||
+         (layout.page_index != 0 && layout.data_pages.size() <= kPageIndexEntries);
+}
+
+std::vector<uint8_t> PredictHead(const Head& stored, const TableDamage& damage,
+                                 const TableLayout& layout) {
+  HeadModel head(stored);
+  if (damage.primary_head && damage.back_head) {
+    head.Reset();
+    head.Set(kRemovalCount, 3);
+    head.Event(kEventHeadRepaired);
+    return head.Bytes();
+  }
+  if (damage.primary_head || damage.back_head) {
+    head.Set(kRemovalCount, damage.primary_head ? 1 : 2);
+    head.Event(kEventHeadRepaired);
+  }
+  if (const auto& write = damage.pending_write) {
+    head.Event(kEventRecovery);
+    if (write->journal_intact) {
+      head.Set(26, head.Get(26) + 1);
+    } else {
+      head.Event(kEventJournalCorrupted);
+      if (write->target == PendingTarget::Torn) return {};
+    }
+    head.Flags() &= static_cast<uint8_t>(~1);
+  }
+  if (const auto& removal = damage.pending_removal) {
+    if (!RemovalHeadPredictable(layout)) return {};
+    PredictRemoval(head, *removal, layout);
+  }
+  return head.Bytes();
+}
+
 void ApplyDamage(UdbStreamWriter& writer, size_t table, const TableDamage& damage,
                  TableLayout& layout) {
   if (damage.pending_removal) InterruptRemoval(writer, table, *damage.pending_removal, layout);
@@ -184,6 +270,9 @@ void ApplyDamage(UdbStreamWriter& writer, size_t table, const TableDamage& damag
     ExpectCut(layout, 1, *damage.blob_page, layout.expected);
   }
   DamageHeads(writer, damage, layout);
+  std::vector<uint8_t> head = PredictHead(writer.HeadOf(table), damage, layout);
+  if (!head.empty()) writer.SetChecksum(head);
+  layout.expected.head_after_open = std::move(head);
 }
 
 void CheckDamage(const TableSpec& spec) {

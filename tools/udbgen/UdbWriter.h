@@ -124,6 +124,11 @@ struct ExpectedRepair {
   uint32_t record_count = 0;            // after the open check
   uint32_t version = 0;                 // after the open check
   uint32_t blob_end = 0;                // after the open check
+  // The decoded head (with its checksum) both copies should hold after the open check; empty
+  // where it depends on
+  // more than the writer can tell (a cut during the open check, or a completed removal that
+  // makes the reader store a new page index block).
+  std::vector<uint8_t> head_after_open;
   // Meeting the corrupted page cuts its chain: event 20, the version grows by 1 (not counted
   // in `version` above), and these are lost. For a torn page under a corrupted journal slot
   // the open check itself meets it, and the fields above already include the cut.

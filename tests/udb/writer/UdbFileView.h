@@ -32,17 +32,18 @@ class UdbFileView {
 
   std::string Bytes() const { return tabshift::testing::ReadWholeFile(path_); }
 
+  std::unique_ptr<udb::TUdbDecoder> Decoder() const {
+    if (description_.decoder == DecoderKind::Plain) return std::make_unique<udb::PlainDecoder>();
+    auto cipher = std::make_unique<udb::CipherDecoder>();
+    cipher->SetKey(description_.password);
+    return cipher;
+  }
+
   // The header with bytes 6 on decoded; `checksum_ok` tells whether its checksum holds.
   std::vector<uint8_t> Header(bool& checksum_ok) const {
     const std::string file = Bytes();
     std::vector<uint8_t> header(file.begin(), file.begin() + 0x7C00);
-    std::unique_ptr<udb::TUdbDecoder> decoder;
-    if (description_.decoder == DecoderKind::Plain) {
-      decoder = std::make_unique<udb::PlainDecoder>();
-    } else {
-      decoder = std::make_unique<udb::CipherDecoder>();
-      decoder->SetKey(description_.password);
-    }
+    const std::unique_ptr<udb::TUdbDecoder> decoder = Decoder();
     decoder->Decode(header.data(), 0x7C00, 6);
     checksum_ok = decoder->Checksum(header.data(), 0x7C00, 8) == Get16(&header[6]);
     return header;
@@ -52,6 +53,13 @@ class UdbFileView {
     DecodedBlock block = ReadUdbBlock(path_, description_, offset, length);
     EXPECT_TRUE(block.checksum_ok) << "block at " << offset;
     return block.bytes;
+  }
+
+  // Whether the checksum in bytes 0 and 1 of a decoded block holds.
+  bool ChecksumHolds(const std::vector<uint8_t>& block) const {
+    return block.size() > 2 &&
+           Decoder()->Checksum(block.data(), static_cast<uint32_t>(block.size()), 2) ==
+               Get16(block.data());
   }
 
   bool BlockIntact(uint32_t offset, uint32_t length) const {
