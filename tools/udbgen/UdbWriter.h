@@ -38,6 +38,7 @@ FieldSpec BytesField(std::string name, uint16_t size);
 
 struct Date {
   int32_t day = 0;  // 0 = 30.12.1899, valid up to 401768 = 31.12.2999
+  friend bool operator==(const Date&, const Date&) = default;
 };
 Date DateOf(int year, int month, int day);
 
@@ -46,6 +47,7 @@ struct BlobValue {
   // Raw position in the BLOB space to place the BLOB at (at or after the end of the BLOBs
   // written before it in the table). Unset: right at that end.
   std::optional<uint32_t> raw_start{};
+  friend bool operator==(const BlobValue&, const BlobValue&) = default;
 };
 
 // One value per field: integers for types 0, 1, 2 and 8 (and accepted for 3 and 4), double for
