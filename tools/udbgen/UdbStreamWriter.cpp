@@ -5,8 +5,6 @@
 #include <optional>
 #include <stdexcept>
 
-#include "udb/Crypts.h"
-
 namespace tabshift::udbgen {
 namespace {
 
@@ -23,22 +21,11 @@ void Put32(uint8_t* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-uint16_t Get16(const uint8_t* at) {
-  return static_cast<uint16_t>(at[0] | (at[1] << 8));
-}
-
 // Stores a text as a length byte and its characters.
 uint8_t* PutName(uint8_t* at, const std::string& name) {
   at[0] = static_cast<uint8_t>(name.size());
   std::memcpy(at + 1, name.data(), name.size());
   return at + 1 + name.size();
-}
-
-std::unique_ptr<udb::TUdbDecoder> MakeDecoder(const UdbDescription& description) {
-  if (description.decoder == DecoderKind::Plain) return std::make_unique<udb::PlainDecoder>();
-  auto cipher = std::make_unique<udb::CipherDecoder>();
-  cipher->SetKey(description.password);
-  return cipher;
 }
 
 void Require(bool condition, const std::string& what) {
@@ -77,7 +64,7 @@ struct UdbStreamWriter::Table {
 };
 
 UdbStreamWriter::UdbStreamWriter(const std::string& path, const UdbDescription& catalogue)
-    : decoder_(MakeDecoder(catalogue)) {
+    : codec_(catalogue) {
   Require(catalogue.format_version <= 3, "format version above 3");
   Require(catalogue.tables.size() <= 255, "more than 255 tables");
   uint32_t base = kHeadArray + kHeadSize * static_cast<uint32_t>(catalogue.tables.size());
@@ -127,7 +114,7 @@ UdbStreamWriter::~UdbStreamWriter() = default;
 void UdbStreamWriter::WriteHeader(const UdbDescription& catalogue) {
   std::vector<uint8_t> header(kHeaderSize, 0);
   Put32(&header[0], kMagic);
-  Put16(&header[4], decoder_->Version());
+  Put16(&header[4], codec_.Version());
   Put16(&header[8], catalogue.format_version);
   header[10] = static_cast<uint8_t>(catalogue.tables.size());
   size_t descriptors = 11 + kDirectoryEntry * catalogue.tables.size();
@@ -154,8 +141,7 @@ void UdbStreamWriter::WriteHeader(const UdbDescription& catalogue) {
       descriptor = after_name + 3;
     }
   }
-  Put16(&header[6], decoder_->Checksum(header.data(), kHeaderSize, 8));
-  decoder_->Encode(header.data(), kHeaderSize, 6);
+  codec_.EncodeHeader(header);
   WriteAt(0, header.data(), header.size());
 }
 
@@ -324,22 +310,17 @@ void UdbStreamWriter::WriteHeads(size_t table_index) {
 }
 
 void UdbStreamWriter::SetChecksum(std::vector<uint8_t>& decoded) const {
-  const uint32_t length = static_cast<uint32_t>(decoded.size());
-  Put16(decoded.data(), decoder_->Checksum(decoded.data(), length, 2));
+  codec_.SetChecksum(decoded);
 }
 
 void UdbStreamWriter::WriteBlock(uint32_t offset, std::vector<uint8_t> decoded) {
-  SetChecksum(decoded);
-  decoder_->Encode(decoded.data(), static_cast<uint32_t>(decoded.size()), 0);
+  codec_.Encode(decoded);
   WriteAt(offset, decoded.data(), decoded.size());
 }
 
 void UdbStreamWriter::WriteCorruptBlock(uint32_t offset, uint32_t length) {
-  std::vector<uint8_t> garbage(length);
-  for (uint32_t i = 0; i < length; ++i) garbage[i] = static_cast<uint8_t>(0xA5 + 7 * i);
-  Put16(garbage.data(), decoder_->Checksum(garbage.data(), length, 2) ^ 0x0101);
-  decoder_->Encode(garbage.data(), length, 0);
-  WriteAt(offset, garbage.data(), length);
+  const std::vector<uint8_t> garbage = codec_.Garbage(length);
+  WriteAt(offset, garbage.data(), garbage.size());
 }
 
 DecodedBlock UdbStreamWriter::ReadBlock(uint32_t offset, uint32_t length) {
@@ -348,8 +329,7 @@ DecodedBlock UdbStreamWriter::ReadBlock(uint32_t offset, uint32_t length) {
   if (file_.ReadAt(offset, block.bytes.data(), length) != static_cast<int64_t>(length)) {
     throw std::runtime_error("cannot read back " + file_.Path());
   }
-  decoder_->Decode(block.bytes.data(), length, 0);
-  block.checksum_ok = decoder_->Checksum(block.bytes.data(), length, 2) == Get16(&block.bytes[0]);
+  codec_.Decode(block.bytes, block.checksum_ok);
   return block;
 }
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "UdbBlockCodec.h"
 #include "UdbWriter.h"
 #include "platform/File.h"
-#include "udb/Decoder.h"
 
 namespace tabshift::udbgen {
 
@@ -71,7 +71,7 @@ class UdbStreamWriter {
   void WriteAt(uint64_t offset, const uint8_t* bytes, size_t length);
 
   platform::File file_;
-  std::unique_ptr<udb::TUdbDecoder> decoder_;
+  UdbBlockCodec codec_;
   std::vector<std::unique_ptr<Table>> tables_;
   uint64_t file_end_ = 0;
   bool finished_ = false;

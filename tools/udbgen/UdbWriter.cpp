@@ -7,7 +7,6 @@
 #include <stdexcept>
 
 #include "UdbStreamWriter.h"
-#include "udb/Crypts.h"
 
 namespace tabshift::udbgen {
 namespace {
@@ -332,29 +331,6 @@ UdbFileLayout WriteUdbFile(const std::string& path, const UdbDescription& descri
   }
   layout.file_size = writer.FileSize();
   return layout;
-}
-
-DecodedBlock ReadUdbBlock(const std::string& path, const UdbDescription& description,
-                          uint32_t offset, uint32_t length) {
-  platform::File file;
-  if (!file.Open(path, platform::FileAccess::Read, platform::FileShare::ReadWrite,
-                 platform::FileCreation::OpenExisting)) {
-    throw std::runtime_error("cannot open " + path);
-  }
-  DecodedBlock block;
-  block.bytes.resize(length);
-  if (length < 2 || file.ReadAt(offset, block.bytes.data(), length) != int64_t{length}) {
-    throw std::runtime_error("cannot read a block of " + path);
-  }
-  udb::PlainDecoder plain;
-  udb::CipherDecoder cipher;
-  cipher.SetKey(description.password);
-  udb::TUdbDecoder& decoder =
-      description.decoder == DecoderKind::Plain ? static_cast<udb::TUdbDecoder&>(plain) : cipher;
-  decoder.Decode(block.bytes.data(), length, 0);
-  const uint16_t stored = static_cast<uint16_t>(block.bytes[0] | (block.bytes[1] << 8));
-  block.checksum_ok = decoder.Checksum(block.bytes.data(), length, 2) == stored;
-  return block;
 }
 
 }  // namespace tabshift::udbgen

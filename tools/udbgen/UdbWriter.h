@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <variant>
@@ -173,12 +174,26 @@ UdbFileLayout WriteUdbFile(const std::string& path, const UdbDescription& descri
 // The rows of a table in the order they are stored.
 std::vector<Row> StoredRows(const TableSpec& table);
 
-// Reads a block the way the file engine does: decodes it and tells whether its checksum holds.
+// Block access to a written file under the description's decoder and password (UdbFileEdit.cpp),
+// for checks and for malformed fixtures. Blocks are heads, pages and page index blocks.
 struct DecodedBlock {
   std::vector<uint8_t> bytes;
   bool checksum_ok = false;
 };
+using BlockEdit = std::function<void(std::vector<uint8_t>& decoded)>;
+
+// Reads a block the way the file engine does: decodes it and tells whether its checksum holds.
 DecodedBlock ReadUdbBlock(const std::string& path, const UdbDescription& description,
                           uint32_t offset, uint32_t length);
+// Decodes a block, lets `edit` change it, and stores it again with a fresh checksum.
+void EditUdbBlock(const std::string& path, const UdbDescription& description, uint32_t offset,
+                  uint32_t length, const BlockEdit& edit);
+// The same for the file header (0x7C00 bytes; `edit` sees bytes 0 to 5 as stored and the rest
+// decoded; the checksum at 6 is computed afresh).
+void EditUdbHeader(const std::string& path, const UdbDescription& description,
+                   const BlockEdit& edit);
+// Overwrites a block with garbage whose checksum fails.
+void CorruptUdbBlock(const std::string& path, const UdbDescription& description, uint32_t offset,
+                     uint32_t length);
 
 }  // namespace tabshift::udbgen

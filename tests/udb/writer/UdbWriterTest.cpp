@@ -261,6 +261,40 @@ TEST(UdbWriterTest, RejectsWhatTheFormatCannotHold) {
   EXPECT_NO_THROW(WriteUdbFile(directory.File("w.udb"), many));
 }
 
+TEST(UdbWriterTest, EditsBlocksAndTheHeaderForMalformedFixtures) {
+  tabshift::testing::TempDirectory directory;
+  UdbDescription description;
+  description.password = "edit";
+  TableSpec& table = description.tables.emplace_back();
+  table.name = "LOOP";
+  table.fields = {BytesField("R", 1000)};
+  table.page_index = PageIndexMode::Always;
+  for (int i = 0; i < 20; ++i) table.rows.push_back({std::string(1000, 'r')});
+  const std::string path = directory.File("e.udb");
+  const TableLayout written = WriteUdbFile(path, description).tables[0];
+  ASSERT_EQ(written.data_pages.size(), 5u);
+  // A chain that loops: page 3 links back to page 1.
+  EditUdbBlock(path, description, written.data_pages[3], 4096, [&](std::vector<uint8_t>& page) {
+    std::memcpy(&page[2], &written.data_pages[1], 4);
+  });
+  const UdbFileView view(path, description);
+  EXPECT_EQ(Get32(&view.Block(written.data_pages[3], 4096)[2]), written.data_pages[1]);
+  EXPECT_EQ(view.Block(written.data_pages[3], 4096)[6], 'r');
+  // An absurd record count in an intact head.
+  EditUdbBlock(path, description, written.primary_head, 512,
+               [](std::vector<uint8_t>& head) { std::memset(&head[18], 0xFF, 4); });
+  EXPECT_EQ(Get32(&view.Block(written.primary_head, 512)[18]), 0xFFFFFFFFu);
+  // A header of format version 4 that still passes its checksum.
+  EditUdbHeader(path, description, [](std::vector<uint8_t>& header) { header[8] = 4; });
+  bool checksum_ok = false;
+  EXPECT_EQ(view.Header(checksum_ok)[8], 4);
+  EXPECT_TRUE(checksum_ok);
+  EXPECT_EQ(view.Bytes().substr(0, 4), std::string("\x69\xC3\x52\xAF"));
+  CorruptUdbBlock(path, description, written.page_index, 0xC000);
+  EXPECT_FALSE(view.BlockIntact(written.page_index, 0xC000));
+  EXPECT_TRUE(view.BlockIntact(written.data_pages[4], 4096));
+}
+
 TEST(UdbWriterTest, DateOfCountsDaysFromTheLastDaysOf1899) {
   EXPECT_EQ(DateOf(1899, 12, 30).day, 0);
   EXPECT_EQ(DateOf(2000, 1, 1).day, 36526);
