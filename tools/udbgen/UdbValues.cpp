@@ -80,8 +80,12 @@ int CompareValues(const FieldSpec& field, const Value& left, const Value& right)
     case UdbType::Text:
     case UdbType::Bytes:
       return CompareBytes(TextOf(field, left), TextOf(field, right));
-    case UdbType::Blob:
-      return CompareBytes(AsBlob(left, left_holder)->bytes, AsBlob(right, right_holder)->bytes);
+    case UdbType::Blob: {
+      const BlobValue* left_blob = AsBlob(left, left_holder);
+      const BlobValue* right_blob = AsBlob(right, right_holder);
+      if (left_blob == nullptr || right_blob == nullptr) Invalid(field, "needs a BLOB");
+      return CompareBytes(left_blob->bytes, right_blob->bytes);
+    }
     default:
       return Order(IntegerOf(field, left), IntegerOf(field, right));
   }

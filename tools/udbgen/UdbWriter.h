@@ -2,6 +2,17 @@
 // description (catalogue, rows, BLOBs, password and decoder) and, on request, the damaged and
 // interrupted states a reader has to repair. It reports where it put every structure and what a
 // reader should make of each damage, so a test can check repaired bytes and values.
+//
+// A fixture in a few lines:
+//   UdbDescription description;
+//   description.password = "secret";
+//   description.tables.push_back(TableSpec{
+//       .name = "PEOPLE", .key_field_count = 1,
+//       .fields = {Field("ID", UdbType::Int32), TextField("NAME", 30)},
+//       .rows = {{int64_t{2}, std::string("Bea")}, {int64_t{1}, std::string("Al")}}});
+//   description.tables[0].damage.primary_head = true;
+//   const UdbFileLayout layout = WriteUdbFile(path, description);
+//   // layout.tables[0].expected: journal event 18, detail 1, the repaired head's bytes.
 #pragma once
 
 #include <cstdint>

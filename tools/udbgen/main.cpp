@@ -7,6 +7,7 @@
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "CsvExport.h"
 #include "SyntheticSet.h"
@@ -16,11 +17,13 @@ namespace {
 using namespace tabshift::udbgen;
 
 constexpr const char* kUsage =
-    "Usage: udbgen [--out FILE] [--csv DIRECTORY] [--rows N] [--tables N] [--seed S]\n"
+    "Usage: udbgen [--out FILE] [--csv DIRECTORY] [--print TABLE] [--rows N] [--tables N]\n"
+    "              [--seed S]\n"
     "              [--format-version 0-3] [--password P | --plain]\n"
     "              [--page-index auto|always|never]\n"
-    "Writes a synthetic Udb file set (--out) and/or its content as one CSV file per table\n"
-    "(--csv). The same options and seed always give the same content. --rows is the row\n"
+    "Writes a synthetic Udb file set (--out), its content as one CSV file per table (--csv),\n"
+    "or one table's content as CSV on standard output (--print). The same options and seed always "
+    "give the same content. --rows is the row\n"
     "count of the first table (default 1000); --tables 1 to 255 (default 4); the password\n"
     "defaults to the empty text; --plain uses the pass-through decoder.\n";
 
@@ -28,6 +31,7 @@ struct Arguments {
   SyntheticOptions options;
   std::string out;
   std::string csv;
+  std::string print;
 };
 
 uint64_t Number(const std::string& text, const std::string& name) {
@@ -60,6 +64,8 @@ Arguments Parse(int argc, char** argv) {
       arguments.out = value;
     } else if (name == "--csv") {
       arguments.csv = value;
+    } else if (name == "--print") {
+      arguments.print = value;
     } else if (name == "--rows") {
       arguments.options.rows = Number(value, name);
     } else if (name == "--tables") {
@@ -76,34 +82,55 @@ Arguments Parse(int argc, char** argv) {
       throw std::invalid_argument("unknown option: " + name);
     }
   }
-  if (arguments.out.empty() && arguments.csv.empty()) {
-    throw std::invalid_argument("nothing to do: give --out, --csv or both");
+  if (arguments.out.empty() && arguments.csv.empty() && arguments.print.empty()) {
+    throw std::invalid_argument("nothing to do: give --out, --csv or --print");
   }
   if (arguments.options.format_version > 3) throw std::invalid_argument("format version 0 to 3");
   return arguments;
+}
+
+void WriteTableCsv(std::ostream& out, const SyntheticOptions& options, uint32_t table,
+                   const std::vector<FieldSpec>& fields) {
+  out << CsvHeader(fields);
+  const uint64_t rows = SyntheticRowCount(options, table);
+  for (uint64_t i = 0; i < rows; ++i) out << CsvLine(fields, SyntheticRow(options, table, i));
 }
 
 void WriteCsv(const std::string& directory, const SyntheticOptions& options) {
   std::filesystem::create_directories(directory);
   const UdbDescription catalogue = SyntheticCatalogue(options);
   for (uint32_t t = 0; t < options.tables; ++t) {
-    const TableSpec& table = catalogue.tables[t];
-    const std::string path = directory + "/" + table.name + ".csv";
+    const std::string path = directory + "/" + catalogue.tables[t].name + ".csv";
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << CsvHeader(table.fields);
-    const uint64_t rows = SyntheticRowCount(options, t);
-    for (uint64_t i = 0; i < rows; ++i) file << CsvLine(table.fields, SyntheticRow(options, t, i));
+    WriteTableCsv(file, options, t, catalogue.tables[t].fields);
     if (!file.flush()) throw std::runtime_error("cannot write " + path);
   }
 }
 
-void Report(const UdbDescription& catalogue, const UdbFileLayout& layout) {
+// Table names compare without regard to the case of ASCII letters.
+void PrintCsv(const std::string& name, const SyntheticOptions& options) {
+  const UdbDescription catalogue = SyntheticCatalogue(options);
+  const auto upper = [](std::string text) {
+    for (char& c : text) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    return text;
+  };
+  for (uint32_t t = 0; t < options.tables; ++t) {
+    if (upper(catalogue.tables[t].name) != upper(name)) continue;
+    WriteTableCsv(std::cout, options, t, catalogue.tables[t].fields);
+    if (!std::cout.flush()) throw std::runtime_error("cannot write the standard output");
+    return;
+  }
+  throw std::invalid_argument("no table " + name + " in the set");
+}
+
+// The summary of a written file, on standard error when standard output carries CSV.
+void Report(std::FILE* out, const UdbDescription& catalogue, const UdbFileLayout& layout) {
   for (size_t t = 0; t < layout.tables.size(); ++t) {
     const TableLayout& table = layout.tables[t];
-    std::printf("%-10s rows %u, record %u bytes, page %u, data pages %zu, BLOB pages %zu%s\n",
-                catalogue.tables[t].name.c_str(), table.record_count, table.record_size,
-                table.page_size, table.data_pages.size(), table.blob_pages.size(),
-                table.page_index != 0 ? ", page index" : "");
+    std::fprintf(out, "%-10s rows %u, record %u bytes, page %u, data pages %zu, BLOB pages %zu%s\n",
+                 catalogue.tables[t].name.c_str(), table.record_count, table.record_size,
+                 table.page_size, table.data_pages.size(), table.blob_pages.size(),
+                 table.page_index != 0 ? ", page index" : "");
   }
 }
 
@@ -121,11 +148,13 @@ int main(int argc, char** argv) {
       const UdbFileLayout layout = WriteSyntheticFile(arguments.out, arguments.options);
       const double seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-      Report(SyntheticCatalogue(arguments.options), layout);
-      std::printf("%s: %llu bytes in %.2f s\n", arguments.out.c_str(),
-                  static_cast<unsigned long long>(layout.file_size), seconds);
+      std::FILE* out = arguments.print.empty() ? stdout : stderr;
+      Report(out, SyntheticCatalogue(arguments.options), layout);
+      std::fprintf(out, "%s: %llu bytes in %.2f s\n", arguments.out.c_str(),
+                   static_cast<unsigned long long>(layout.file_size), seconds);
     }
     if (!arguments.csv.empty()) WriteCsv(arguments.csv, arguments.options);
+    if (!arguments.print.empty()) PrintCsv(arguments.print, arguments.options);
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "udbgen: %s\n", error.what());

@@ -133,12 +133,20 @@ TEST(UdbgenProgramTest, WritesTheFileAndItsCsvAndReportsBadOptions) {
   }
   EXPECT_EQ(items, expected);
   EXPECT_FALSE(ReadWholeFile(directory.File("csv/ITEMS4.csv")).empty());
+  const auto printed = RunProgram(
+      UDBGEN_BINARY,
+      {"--print", "items", "--rows", "3000", "--tables", "5", "--seed", "11", "--out", "again.udb"},
+      directory.path());
+  EXPECT_EQ(printed.exit_code, 0) << printed.errors;
+  EXPECT_EQ(printed.output, expected);
+  EXPECT_NE(printed.errors.find("again.udb: "), std::string::npos) << printed.errors;
 
   for (const std::vector<std::string>& bad :
        {std::vector<std::string>{"--rows", "many", "--out", "x.udb"},
         std::vector<std::string>{"--out", "x.udb", "--format-version", "4"},
         std::vector<std::string>{"--out", "x.udb", "--tables", "0"},
-        std::vector<std::string>{"--bogus", "1"}, std::vector<std::string>{"--rows", "5"}}) {
+        std::vector<std::string>{"--bogus", "1"}, std::vector<std::string>{"--rows", "5"},
+        std::vector<std::string>{"--print", "NOSUCH"}}) {
     const auto failed = RunProgram(UDBGEN_BINARY, bad, directory.path());
     EXPECT_EQ(failed.exit_code, 1) << bad[0];
     EXPECT_EQ(failed.errors.rfind("udbgen: ", 0), 0u) << failed.errors;
