@@ -92,9 +92,11 @@ struct PendingPageWrite {
   PendingTarget target = PendingTarget::Stale;
 };
 
-// A removal of `count` records from record `first` that was interrupted after the pages up to
-// `rebuilt_pages` pages past the one holding `first` were rebuilt. The described rows are the
-// state before the removal.
+// A removal of `count` records from record `first` that broke off while the data pages were
+// being rebuilt. The described rows are the state before the removal. The first
+// `rebuilt_pages` pages from the one holding record `first` on already hold the rows after the
+// removal; the cursor in the head names the last of them (the page before, -1 for page 0, when
+// none is rebuilt), and the journal slot holds it. The pages after it hold the rows before.
 struct PendingRemoval {
   uint32_t first = 0;
   uint32_t count = 1;
@@ -139,13 +141,15 @@ struct ExpectedRepair {
   uint32_t version = 0;                 // after the open check
   uint32_t blob_end = 0;                // after the open check
   // The decoded head (with its checksum) both copies should hold after the open check; empty
-  // where it depends on
-  // more than the writer can tell (a cut during the open check, or a completed removal that
-  // makes the reader store a new page index block).
+  // where it depends on more than the writer can tell (a cut during the open check, or a
+  // completed removal that makes the reader store a new page index block). Journal entries
+  // follow the wrap rule: the first event of a fresh journal goes to entry 1.
   std::vector<uint8_t> head_after_open;
   // Meeting the corrupted page cuts its chain: event 20, the version grows by 1 (not counted
-  // in `version` above), and these are lost. For a torn page under a corrupted journal slot
-  // the open check itself meets it, and the fields above already include the cut.
+  // in `version` above), and these are lost. A data page is linked around when the page after
+  // it is known from the page index block, else the chain ends before it; a BLOB page always
+  // ends the BLOB space. For a torn page under a corrupted journal slot the open check itself
+  // meets it, and the fields above already include the cut.
   uint32_t lost_first = 0;  // first lost record
   uint32_t lost_count = 0;
   uint32_t record_count_after_cut = 0;
@@ -169,7 +173,9 @@ struct TableLayout {
   uint32_t record_count = 0;
   uint32_t blob_end = 0;
   uint32_t version = 0;
-  std::vector<Row> stored_rows;  // the rows in stored order (WriteUdbFile only)
+  // The described rows in stored order (WriteUdbFile only); for a pending removal the rows
+  // before it.
+  std::vector<Row> stored_rows;
   ExpectedRepair expected;
 };
 
