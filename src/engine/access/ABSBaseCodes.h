@@ -49,16 +49,6 @@ inline constexpr int32_t kReadAutoinc[4] = {30407, 30408, 30409, 30410};
 inline constexpr int32_t kWriteAutoincCycled = 30416;
 inline constexpr int32_t kReadAutoincCycled = 30411;
 
-// A value: type, null flag, length, bytes.
-struct ValueCodes {
-  int32_t type;
-  int32_t null_flag;
-  int32_t length;
-  int32_t bytes;
-};
-inline constexpr ValueCodes kWriteValue{10179, 10180, 10181, 10182};
-inline constexpr ValueCodes kReadValue{10183, 10184, 10185, 10186};
-
 // Index definitions.
 inline constexpr int32_t kWriteIndexCount = 10343;
 inline constexpr int32_t kWriteIndexKind = 10344;
