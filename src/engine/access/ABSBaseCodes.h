@@ -16,11 +16,13 @@ inline constexpr int32_t kConstraintNotImplemented = 30035;       // "Not implem
 inline constexpr int32_t kConstraintToAdvNotImplemented = 30039;  // "Not implemented yet"
 inline constexpr int32_t kCheckFieldNotFound = 30031;             // "Field #%d not found"
 inline constexpr int32_t kNotNullFieldNotFound = 30032;           // "Field #%d not found"
-inline constexpr int32_t kMethodNotOverridden = 30339;    // "The method '%s' not overrided..."
-inline constexpr int32_t kInvalidIndexName = 20048;       // "Invalid index name '%s'"
-inline constexpr int32_t kNoIndexFields = 20049;          // "Cannot find index field '%s'"
-inline constexpr int32_t kUnknownIndexField = 20050;      // "Cannot find index field '%s'"
-inline constexpr int32_t kUnknownConstraintType = 30316;  // "Unknown Constraint Type: '%d'"
+inline constexpr int32_t kMethodNotOverridden = 30339;  // "The method '%s' not overrided..."
+inline constexpr int32_t kInvalidIndexName = 20048;     // "Invalid index name '%s'"
+inline constexpr int32_t kNoIndexFields = 20049;        // "Cannot find index field '%s'"
+inline constexpr int32_t kUnknownIndexField = 20050;    // "Cannot find index field '%s'"
+inline constexpr int32_t kUnknownConstraintType = 30316;
+inline constexpr int32_t kAutoincMaxExceeded =
+    20160;  // "Autoinc max value exceeded for..."  // "Unknown Constraint Type: '%d'"
 
 // Items shared by the lists: the count and the base members of every definition.
 inline constexpr int32_t kWriteCount = 10158;

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/access/ABSBaseCodes.h"
+#include "engine/access/ABSExcept.h"
 
 namespace tabshift {
 namespace {
@@ -113,6 +114,20 @@ void TABSFieldDef::SetDataType(AdvancedDataType advanced, int32_t size) {
   AdvancedType = advanced;
   Size = size;
   ComputeSizes();
+}
+
+int64_t TABSFieldDef::NextAutoincValue(int64_t last) const {
+  const int64_t increment = AutoincIncrement == 0 ? 1 : AutoincIncrement;
+  int64_t next = 0;
+  const bool overflow = __builtin_add_overflow(last, increment, &next);
+  if (overflow || (AutoincMaxValue != 0 && next > AutoincMaxValue)) {
+    if (!AutoincCycled) {
+      RaiseEngineErrorFmt(meta_code::kAutoincMaxExceeded,
+                          "Autoinc max value exceeded for field '%s'", {Name});
+    }
+    return AutoincMinValue;
+  }
+  return next;
 }
 
 void TABSFieldDef::ComputeSizes() {

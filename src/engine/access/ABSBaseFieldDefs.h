@@ -31,6 +31,11 @@ class TABSFieldDef : public TABSMetaObjectDef {
   // Stores the declared type and size and derives the base type and both sizes; a type
   // without a base type raises "Unsupported data type '%s'".
   void SetDataType(AdvancedDataType advanced, int32_t size);
+  // The value of the sequence after `last`: last + AutoincIncrement (+ 1 for an increment of
+  // 0). Past a non-zero AutoincMaxValue, or past the int64 range, it restarts at
+  // AutoincMinValue when cycled and otherwise raises "Autoinc max value exceeded for field
+  // '%s'".
+  int64_t NextAutoincValue(int64_t last) const;
 
   BaseDataType BaseType = bdtUnknown;
   AdvancedDataType AdvancedType = adtUnknown;

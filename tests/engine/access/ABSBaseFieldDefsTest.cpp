@@ -211,6 +211,47 @@ TEST(TABSFieldDefTest, SetDataTypeDerivesBaseTypeAndSizes) {
   EXPECT_EQ(field.AdvancedType, adtBlob);
 }
 
+struct AutoincCase {
+  int64_t increment;
+  int64_t max_value;
+  bool cycled;
+  int64_t last;
+  int64_t next;  // 0 with `fails`
+  bool fails;
+};
+
+class NextAutoinc : public ::testing::TestWithParam<AutoincCase> {};
+
+TEST_P(NextAutoinc, FollowsTheSequence) {
+  const AutoincCase& c = GetParam();
+  TABSFieldDef field;
+  field.Name = "ID";
+  field.AutoincIncrement = c.increment;
+  field.AutoincMaxValue = c.max_value;
+  field.AutoincMinValue = 5;
+  field.AutoincCycled = c.cycled;
+  if (c.fails) {
+    try {
+      field.NextAutoincValue(c.last);
+      FAIL();
+    } catch (const EABSException& error) {
+      EXPECT_EQ(error.Message(), "Autoinc max value exceeded for field 'ID' - Native error: 20160");
+    }
+  } else {
+    EXPECT_EQ(field.NextAutoincValue(c.last), c.next);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NextAutoinc,
+                         ::testing::Values(AutoincCase{1, INT64_MAX, false, 0, 1, false},
+                                           AutoincCase{0, INT64_MAX, false, 7, 8, false},
+                                           AutoincCase{10, 100, false, 90, 100, false},
+                                           AutoincCase{10, 100, false, 91, 0, true},
+                                           AutoincCase{10, 100, true, 91, 5, false},
+                                           AutoincCase{10, 0, false, 1000, 1010, false},
+                                           AutoincCase{1, INT64_MAX, false, INT64_MAX, 0, true},
+                                           AutoincCase{1, 0, true, INT64_MAX, 5, false}));
+
 TEST(TABSFieldDefsTest, ComputeOffsetsLaysOutNullFlagsThenFields) {
   TABSFieldDefs list;
   list.Add(Field("I", 1, adtInteger));
