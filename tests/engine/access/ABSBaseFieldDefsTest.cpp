@@ -3,6 +3,7 @@
 #include "MetaLayout.h"
 #include "engine/access/ABSBaseConstraintDefs.h"
 #include "engine/access/ABSBaseFieldDefs.h"
+#include "engine/access/ABSBaseIndexDefs.h"
 
 namespace tabshift {
 namespace {
@@ -147,6 +148,36 @@ TEST(TABSConstraintDefsStoredForm, CheckConstraintWithBounds) {
   const auto loaded = ExpectStoredForm(list, layout);
   EXPECT_TRUE(loaded->Equals(list));
   EXPECT_EQ(static_cast<TABSConstraintDefCheck&>(loaded->Item(0)).MinValue.GetAsInteger(), 1);
+}
+
+TEST(TableMetadataRecord, ThreeListsReadBackInOrder) {
+  TABSFieldDefs fields;
+  fields.Add(Field("A", 1, adtInteger));
+  fields.Add(Field("B", 2, adtWideMemo));
+  TABSIndexDefs indexes;
+  auto index = std::make_unique<TABSIndexDef>();
+  index->Name = "IDX";
+  index->Columns = {{"A", false, false, 20}};
+  indexes.Add(std::move(index));
+  TABSConstraintDefs constraints;
+  auto not_null = std::make_unique<TABSConstraintDefNotNull>();
+  not_null->Target = {"A", 1};
+  constraints.Add(std::move(not_null));
+  TMemoryStream stream;
+  fields.SaveToStream(stream);
+  indexes.SaveToStream(stream);
+  constraints.SaveToStream(stream);
+  stream.SetPosition(0);
+  TABSFieldDefs read_fields;
+  TABSIndexDefs read_indexes;
+  TABSConstraintDefs read_constraints;
+  read_fields.LoadFromStream(stream);
+  read_indexes.LoadFromStream(stream);
+  read_constraints.LoadFromStream(stream);
+  EXPECT_EQ(stream.Position(), stream.Size());
+  EXPECT_TRUE(read_fields.Equals(fields));
+  EXPECT_TRUE(read_indexes.Equals(indexes));
+  EXPECT_TRUE(read_constraints.Equals(constraints));
 }
 
 struct CorruptFieldCase {
