@@ -22,6 +22,14 @@ namespace tabshift::udb {
 
 class TUdbFileEngine;
 
+// The last good read of a block that is read again and again (a table head): reading the same
+// stored bytes again needs no decoding, as decoding depends on nothing but those bytes.
+struct TUdbReadMemo {
+  bool valid = false;
+  std::vector<uint8_t> stored;
+  std::vector<uint8_t> decoded;
+};
+
 struct TUdbFieldInfo {
   std::string name;
   uint8_t type = 0;
@@ -127,6 +135,7 @@ class TUdbTableEngine {
 
   std::array<uint8_t, low::kHeadSize> head_{};
   std::array<uint8_t, low::kHeadSize> scratch_head_{};
+  std::array<TUdbReadMemo, 2> head_memos_;
   bool head_loaded_ = false;
   bool buffers_ready_ = false;
   int lock_count_ = 0;
@@ -165,6 +174,9 @@ class TUdbFileEngine {
 
   // Reads, checks and decodes a block; 0, 17 (read failure or unstable read) or 20.
   int32_t BlockRead(uint32_t offset, uint8_t* buffer, uint32_t length);
+  // BlockRead for blocks that are read again and again (the table heads).
+  int32_t BlockReadRemembered(uint32_t offset, uint8_t* buffer, uint32_t length,
+                              TUdbReadMemo& memo);
   // Stores the checksum and writes the encoded form of a decoded block; 0 or 16.
   int32_t BlockWrite(uint32_t offset, const uint8_t* buffer, uint32_t length);
   int32_t LockByte(uint32_t offset);
@@ -204,6 +216,7 @@ class TUdbFileEngine {
   int append_lock_count_ = 0;
   bool modified_ = false;
   std::vector<uint8_t> second_read_;
+  std::vector<uint8_t> raw_read_;
   std::vector<uint8_t> write_buffer_;
   TUdbTape tape_;
 };

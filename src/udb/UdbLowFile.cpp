@@ -206,6 +206,28 @@ int32_t TUdbFileEngine::BlockRead(uint32_t offset, uint8_t* buffer, uint32_t len
   return kUdbPageCorrupted;
 }
 
+// A block whose first read fails its checksum goes through the full rule of BlockRead.
+int32_t TUdbFileEngine::BlockReadRemembered(uint32_t offset, uint8_t* buffer, uint32_t length,
+                                            TUdbReadMemo& memo) {
+  raw_read_.resize(length);
+  const int32_t result = ReadTwice(offset, raw_read_.data(), length);
+  if (result != kUdbOk) return result;
+  if (memo.valid && memo.stored == raw_read_) {
+    std::memcpy(buffer, memo.decoded.data(), length);
+    return kUdbOk;
+  }
+  memo.valid = false;
+  std::memcpy(buffer, raw_read_.data(), length);
+  decoder_->Decode(buffer, length, 0);
+  if (decoder_->Checksum(buffer, length, 2) != Get16(buffer)) {
+    return BlockRead(offset, buffer, length);
+  }
+  memo.stored.swap(raw_read_);
+  memo.decoded.assign(buffer, buffer + length);
+  memo.valid = true;
+  return kUdbOk;
+}
+
 int32_t TUdbFileEngine::BlockWrite(uint32_t offset, const uint8_t* buffer, uint32_t length) {
   if (uint64_t{offset} + length >= kWriteLimit) return kUdbWriteError;
   write_buffer_.assign(buffer, buffer + length);

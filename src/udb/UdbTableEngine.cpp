@@ -112,8 +112,10 @@ int32_t TUdbTableEngine::RefreshHead() {
   PrepareBuffers();
   const uint32_t version = HeadValue(head::kVersion);
   const std::array<uint8_t, kHeadSize> previous = head_;
-  const int32_t primary = file_.BlockRead(kHeadArray + kHeadSize * index_, head_.data(), kHeadSize);
-  const int32_t back = file_.BlockRead(base_ + info_.page_size, scratch_head_.data(), kHeadSize);
+  const int32_t primary = file_.BlockReadRemembered(kHeadArray + kHeadSize * index_, head_.data(),
+                                                    kHeadSize, head_memos_[0]);
+  const int32_t back = file_.BlockReadRemembered(base_ + info_.page_size, scratch_head_.data(),
+                                                 kHeadSize, head_memos_[1]);
   if (primary != kUdbOk || back != kUdbOk) {
     const int32_t result = RepairHead(primary, back);
     if (result == kUdbReadError) head_ = previous;
