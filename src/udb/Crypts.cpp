@@ -33,9 +33,13 @@ constexpr auto Add = [](uint16_t a, uint16_t b) { return static_cast<uint16_t>(a
 constexpr auto Subtract = [](uint16_t a, uint16_t b) { return static_cast<uint16_t>(a - b); };
 constexpr auto Xor = [](uint16_t a, uint16_t b) { return static_cast<uint16_t>(a ^ b); };
 
+// The running value stays in a register rather than being read back from the byte just stored.
 void BackwardRunningSum(uint8_t* bytes, uint32_t count, uint8_t seed) {
-  bytes[count - 1] = static_cast<uint8_t>(bytes[count - 1] + seed);
-  for (uint32_t i = count - 1; i-- > 0;) bytes[i] = static_cast<uint8_t>(bytes[i] + bytes[i + 1]);
+  uint8_t sum = seed;
+  for (uint32_t i = count; i-- > 0;) {
+    sum = static_cast<uint8_t>(sum + bytes[i]);
+    bytes[i] = sum;
+  }
 }
 
 void ForwardDifference(uint8_t* bytes, uint32_t count, uint8_t seed) {
@@ -49,8 +53,11 @@ void BackwardPairwiseSum(uint8_t* bytes, uint32_t count, uint8_t seed) {
 }
 
 void ForwardRunningDifference(uint8_t* bytes, uint32_t count, uint8_t seed) {
-  bytes[0] = static_cast<uint8_t>(bytes[0] - seed);
-  for (uint32_t i = 1; i < count; ++i) bytes[i] = static_cast<uint8_t>(bytes[i] - bytes[i - 1]);
+  uint8_t last = seed;
+  for (uint32_t i = 0; i < count; ++i) {
+    last = static_cast<uint8_t>(bytes[i] - last);
+    bytes[i] = last;
+  }
 }
 
 void PermuteBlocks(uint8_t* bytes, uint32_t count, bool forward) {
@@ -116,16 +123,57 @@ void CipherDecoder::Encode(uint8_t* buffer, uint32_t length, uint32_t start) {
   ForwardDifference(bytes, count, key_[12]);
 }
 
+// Steps 2 to 6 run fused over chunks of 14 bytes (seven words, two permutation blocks) while
+// the data is in registers; the rest of the range, shorter than a chunk, goes step by step.
 void CipherDecoder::Decode(uint8_t* buffer, uint32_t length, uint32_t start) {
   if (length <= start) return;
   uint8_t* bytes = buffer + start;
   const uint32_t count = length - start;
   BackwardRunningSum(bytes, count, key_[12]);
-  WordProgression(bytes, count, KeyWord(5), KeyWord(4), Subtract);
-  PermuteBlocks(bytes, count, false);
-  WordProgression(bytes, count, KeyWord(3), KeyWord(2), Xor);
-  BackwardPairwiseSum(bytes, count, kDifferenceSeed);
-  WordProgression(bytes, count, KeyWord(1), KeyWord(0), Add);
+  const uint16_t step4 = KeyWord(4), step2 = KeyWord(2), step0 = KeyWord(0);
+  uint16_t add5 = KeyWord(5), add3 = KeyWord(3), add1 = KeyWord(1);
+  uint8_t previous = kDifferenceSeed;  // the pairwise sum's byte before the current one
+  const uint32_t fused = count / 14 * 14;
+  for (uint32_t base = 0; base < fused; base += 14) {
+    uint8_t* chunk = bytes + base;
+    uint8_t v[14];
+    uint8_t t[14];
+    for (int w = 0; w < 7; ++w) {
+      const uint16_t word = static_cast<uint16_t>(chunk[2 * w] | (chunk[2 * w + 1] << 8));
+      const uint16_t result = static_cast<uint16_t>(word - static_cast<uint16_t>(add5 + w * step4));
+      v[2 * w] = static_cast<uint8_t>(result);
+      v[2 * w + 1] = static_cast<uint8_t>(result >> 8);
+    }
+    for (int j = 0; j < 7; ++j) {
+      t[j] = v[kPermutation[j]];
+      t[7 + j] = v[7 + kPermutation[j]];
+    }
+    for (int w = 0; w < 7; ++w) {
+      const uint16_t key = static_cast<uint16_t>(add3 + w * step2);
+      t[2 * w] = static_cast<uint8_t>(t[2 * w] ^ key);
+      t[2 * w + 1] = static_cast<uint8_t>(t[2 * w + 1] ^ (key >> 8));
+    }
+    v[0] = static_cast<uint8_t>(t[0] + previous);
+    for (int i = 1; i < 14; ++i) v[i] = static_cast<uint8_t>(t[i] + t[i - 1]);
+    previous = t[13];
+    for (int w = 0; w < 7; ++w) {
+      const uint16_t word = static_cast<uint16_t>(v[2 * w] | (v[2 * w + 1] << 8));
+      const uint16_t result = static_cast<uint16_t>(word + static_cast<uint16_t>(add1 + w * step0));
+      chunk[2 * w] = static_cast<uint8_t>(result);
+      chunk[2 * w + 1] = static_cast<uint8_t>(result >> 8);
+    }
+    add5 = static_cast<uint16_t>(add5 + 7 * step4);
+    add3 = static_cast<uint16_t>(add3 + 7 * step2);
+    add1 = static_cast<uint16_t>(add1 + 7 * step0);
+  }
+  const uint32_t rest = count - fused;
+  if (rest == 0) return;
+  uint8_t* tail = bytes + fused;
+  WordProgression(tail, rest, add5, step4, Subtract);
+  PermuteBlocks(tail, rest, false);
+  WordProgression(tail, rest, add3, step2, Xor);
+  BackwardPairwiseSum(tail, rest, previous);
+  WordProgression(tail, rest, add1, step0, Add);
 }
 
 uint16_t CipherDecoder::Checksum(const uint8_t* buffer, uint32_t length, uint32_t start) const {
