@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/access/ABSExcept.h"
+#include "framework/LittleEndian.h"
 
 namespace tabshift {
 namespace {
@@ -11,35 +12,21 @@ namespace {
 constexpr int32_t kInvalidBlockNo = 10415;
 constexpr size_t kMaxGrowthStep = 10000;
 
-template <typename T>
-void Put(uint8_t*& at, T value) {
-  std::memcpy(at, &value, sizeof value);
-  at += sizeof value;
-}
-
-template <typename T>
-T Get(const uint8_t*& at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  at += sizeof value;
-  return value;
-}
-
 }  // namespace
 
 void TABSCompressedStreamBlockHeader::Encode(uint8_t* bytes) const {
-  Put(bytes, compressed_size);
-  Put(bytes, uncompressed_size);
-  Put(bytes, crc32);
-  Put(bytes, offset_to_next_header);
+  PutLE(bytes, compressed_size);
+  PutLE(bytes, uncompressed_size);
+  PutLE(bytes, crc32);
+  PutLE(bytes, offset_to_next_header);
 }
 
 TABSCompressedStreamBlockHeader TABSCompressedStreamBlockHeader::Decode(const uint8_t* bytes) {
   TABSCompressedStreamBlockHeader header;
-  header.compressed_size = Get<int32_t>(bytes);
-  header.uncompressed_size = Get<int32_t>(bytes);
-  header.crc32 = Get<uint32_t>(bytes);
-  header.offset_to_next_header = Get<int64_t>(bytes);
+  header.compressed_size = GetLE<int32_t>(bytes);
+  header.uncompressed_size = GetLE<int32_t>(bytes);
+  header.crc32 = GetLE<uint32_t>(bytes);
+  header.offset_to_next_header = GetLE<int64_t>(bytes);
   return header;
 }
 

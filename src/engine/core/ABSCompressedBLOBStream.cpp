@@ -6,6 +6,7 @@
 #include "engine/access/ABSExcept.h"
 #include "engine/core/ABSCompression.h"
 #include "engine/disk/ABSDecUtil.h"
+#include "framework/LittleEndian.h"
 
 namespace tabshift {
 namespace {
@@ -40,40 +41,26 @@ constexpr size_t kHeaderSize = TABSCompressedStreamBlockHeader::kStoredSize;
 constexpr const char* kTooSmall = "Stream size = %d too small. Should be at least = %d";
 constexpr const char* kInvalidSize = "Invalid stream size = %d. Should be = %d";
 
-template <typename T>
-void Put(uint8_t*& at, T value) {
-  std::memcpy(at, &value, sizeof value);
-  at += sizeof value;
-}
-
-template <typename T>
-T Get(const uint8_t*& at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  at += sizeof value;
-  return value;
-}
-
 }  // namespace
 
 void TABSBLOBDescriptor::Encode(uint8_t* bytes) const {
-  Put(bytes, block_size);
-  Put(bytes, block_count);
-  Put(bytes, blob_size);
-  Put(bytes, start_position);
-  Put(bytes, compression_algorithm);
-  Put(bytes, compression_mode);
-  Put<uint16_t>(bytes, 0);
+  PutLE(bytes, block_size);
+  PutLE(bytes, block_count);
+  PutLE(bytes, blob_size);
+  PutLE(bytes, start_position);
+  PutLE(bytes, compression_algorithm);
+  PutLE(bytes, compression_mode);
+  PutLE<uint16_t>(bytes, 0);
 }
 
 TABSBLOBDescriptor TABSBLOBDescriptor::Decode(const uint8_t* bytes) {
   TABSBLOBDescriptor descriptor;
-  descriptor.block_size = Get<int32_t>(bytes);
-  descriptor.block_count = Get<int64_t>(bytes);
-  descriptor.blob_size = Get<int64_t>(bytes);
-  descriptor.start_position = Get<int64_t>(bytes);
-  descriptor.compression_algorithm = Get<uint8_t>(bytes);
-  descriptor.compression_mode = Get<uint8_t>(bytes);
+  descriptor.block_size = GetLE<int32_t>(bytes);
+  descriptor.block_count = GetLE<int64_t>(bytes);
+  descriptor.blob_size = GetLE<int64_t>(bytes);
+  descriptor.start_position = GetLE<int64_t>(bytes);
+  descriptor.compression_algorithm = GetLE<uint8_t>(bytes);
+  descriptor.compression_mode = GetLE<uint8_t>(bytes);
   return descriptor;
 }
 
