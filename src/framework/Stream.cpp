@@ -6,9 +6,7 @@
 #include "framework/Exception.h"
 
 namespace tabshift {
-namespace {
-
-int64_t Target(int64_t offset, SeekOrigin origin, int64_t position, int64_t size) {
+int64_t SeekTarget(int64_t offset, SeekOrigin origin, int64_t position, int64_t size) {
   switch (origin) {
     case SeekOrigin::Beginning:
       return offset;
@@ -19,8 +17,6 @@ int64_t Target(int64_t offset, SeekOrigin origin, int64_t position, int64_t size
   }
   return position;
 }
-
-}  // namespace
 
 int64_t TStream::Size() {
   const int64_t position = Seek(0, SeekOrigin::Current);
@@ -72,7 +68,7 @@ size_t TMemoryStream::Write(const void* buffer, size_t count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
-  const int64_t target = Target(offset, origin, position_, Size());
+  const int64_t target = SeekTarget(offset, origin, position_, Size());
   if (target >= 0) position_ = target;
   return position_;
 }
@@ -113,7 +109,7 @@ size_t TFileStream::Write(const void* buffer, size_t count) {
 }
 
 int64_t TFileStream::Seek(int64_t offset, SeekOrigin origin) {
-  const int64_t target = Target(offset, origin, position_, file_.Size());
+  const int64_t target = SeekTarget(offset, origin, position_, file_.Size());
   if (target >= 0) position_ = target;
   return position_;
 }

@@ -11,6 +11,9 @@ namespace tabshift {
 
 enum class SeekOrigin : uint8_t { Beginning, Current, End };
 
+// The position a seek by `offset` from `origin` asks for, given the current position and size.
+int64_t SeekTarget(int64_t offset, SeekOrigin origin, int64_t position, int64_t size);
+
 class TStream {
  public:
   virtual ~TStream() = default;

@@ -23,18 +23,6 @@ constexpr const char* kCannotRead =
 constexpr const char* kCannotWrite =
     "Cannot write to stream. Position = %d, Stream size = %d, Block size = %d, Bytes Write = %d";
 
-int64_t SeekTarget(int64_t offset, SeekOrigin origin, int64_t position, int64_t size) {
-  switch (origin) {
-    case SeekOrigin::Beginning:
-      return offset;
-    case SeekOrigin::Current:
-      return position + offset;
-    case SeekOrigin::End:
-      return size + offset;
-  }
-  return position;
-}
-
 bool FileAccessOf(uint16_t mode, platform::FileAccess& access) {
   switch (mode & 0x000F) {
     case file_mode::kOpenRead:
