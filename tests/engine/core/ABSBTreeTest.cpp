@@ -215,3 +215,103 @@ TEST_F(BTreeIndexTest, IntegrityCheckReportsDisorderAndCircularLinks) {
 
 }  // namespace
 }  // namespace tabshift
+
+namespace tabshift {
+namespace {
+
+struct SeekCase {
+  TABSSeekOperator op;
+  bool towards_last;
+  int32_t key;
+  int32_t expected_id;  // -1: nothing satisfies the operator
+};
+
+// Keys 10, 20, 20, 20, 30 held by records 1 to 5.
+class BTreeSeekTest : public ::testing::TestWithParam<SeekCase> {
+ protected:
+  BTreeSeekTest() : table_(std::vector<testing::FieldSpec>{{bdtInteger}}) {
+    TABSIndexDescription description;
+    description.columns = {table_.Column(0)};
+    index_ = std::make_unique<TABSBTreeRecordIndex>(pages_, table_, description);
+    index_->BuildIndex(0, [](TABSRecordId&, std::vector<uint8_t>&) { return false; });
+    const int32_t keys[] = {10, 20, 20, 20, 30};
+    for (int32_t id = 1; id <= 5; ++id) {
+      const auto record = table_.Record({testing::Value{keys[id - 1], std::nullopt}});
+      table_.Store({id, 0}, record);
+      index_->InsertKey(0, record, {id, 0});
+    }
+  }
+  TABSMemoryPageManager pages_;
+  testing::TestTable table_;
+  std::unique_ptr<TABSBTreeRecordIndex> index_;
+};
+
+TEST_P(BTreeSeekTest, LeavesThePathAtTheMatchingEntry) {
+  const SeekCase& c = GetParam();
+  TABSKeyPath path;
+  const auto probe = table_.Record({testing::Value{c.key, std::nullopt}});
+  const bool found = index_->Seek(0, probe, c.op, c.towards_last, path);
+  EXPECT_EQ(found, c.expected_id != -1);
+  if (found) {
+    EXPECT_EQ(index_->RecordIdAtPath(0, path).page_no, c.expected_id);
+  }
+}
+
+using Op = TABSSeekOperator;
+INSTANTIATE_TEST_SUITE_P(
+    Operators, BTreeSeekTest,
+    ::testing::Values(SeekCase{Op::Equal, false, 20, 2}, SeekCase{Op::Equal, true, 20, 4},
+                      SeekCase{Op::Equal, false, 25, -1}, SeekCase{Op::Less, true, 20, 1},
+                      SeekCase{Op::Less, false, 20, 1}, SeekCase{Op::Less, true, 10, -1},
+                      SeekCase{Op::LessOrEqual, true, 20, 4}, SeekCase{Op::Greater, false, 20, 5},
+                      SeekCase{Op::Greater, false, 30, -1},
+                      SeekCase{Op::GreaterOrEqual, false, 20, 2},
+                      SeekCase{Op::GreaterOrEqual, true, 15, 5},
+                      SeekCase{Op::GreaterOrEqual, false, 31, -1}));
+
+TEST_F(BTreeSeekTest, PositionsEstimatesAndReadingBeyondAKey) {
+  EXPECT_EQ(index_->GetRecNoInOrder(0, {4, 0}, table_.Record({testing::Value{20, {}}})), 4);
+  TABSRecordId id;
+  EXPECT_TRUE(index_->SetRecNoInOrder(0, id, 5));
+  EXPECT_EQ(id.page_no, 5);
+  EXPECT_FALSE(index_->SetRecNoInOrder(0, id, 6));
+
+  const auto twenty = table_.Record({testing::Value{20, std::nullopt}});
+  EXPECT_EQ(index_->EstimateRangeCount(0, &twenty, true, &twenty, true, 5), 3);
+  EXPECT_EQ(index_->EstimateRangeCount(0, nullptr, false, nullptr, false, 5), 5);
+  EXPECT_EQ(index_->EstimateRangeCount(0, &twenty, false, nullptr, false, 5), 1);
+
+  TABSIndexNavigation request;
+  request.record = twenty;
+  index_->ReadBeyondKey(0, request);
+  EXPECT_EQ(request.record_id.page_no, 5);
+  request.direction = TABSIndexNavigation::kPrior;
+  request.record = twenty;
+  index_->ReadBeyondKey(0, request);
+  EXPECT_EQ(request.record_id.page_no, 1);
+}
+
+TEST_F(BTreeSeekTest, ReadingStopsAtBothEnds) {
+  TABSIndexNavigation request;
+  TABSIndexPositionCache cache;
+  request.at_end = true;
+  request.direction = TABSIndexNavigation::kPrior;
+  index_->ReadInOrder(0, request, 3, cache);
+  EXPECT_EQ(request.record_id.page_no, 5);
+  EXPECT_TRUE(cache.Matches(0, request.record_id, 3));
+  for (int i = 0; i < 4; ++i) index_->ReadInOrder(0, request, 3, cache);
+  EXPECT_EQ(request.record_id.page_no, 1);
+  index_->ReadInOrder(0, request, 3, cache);
+  EXPECT_EQ(request.result, TABSIndexNavigation::kBeginning);
+  EXPECT_TRUE(request.at_beginning);
+  request.direction = TABSIndexNavigation::kNext;
+  index_->ReadInOrder(0, request, 3, cache);
+  EXPECT_EQ(request.record_id.page_no, 1);
+
+  index_->ClearIndex(0);
+  EXPECT_EQ(index_->EntryCount(0), 0);
+  EXPECT_ENGINE_CODE(index_->SetRecNoInOrder(0, request.record_id, 1), 20074);
+}
+
+}  // namespace
+}  // namespace tabshift
