@@ -5,5 +5,6 @@ add_library(engine_btree STATIC
   ABSBTreeKey.cpp
   ABSBTreeModify.cpp
   ABSBTreePage.cpp
+  ABSBTreePageIndex.cpp
   ABSBTreeRecordIndex.cpp)
 target_link_libraries(engine_btree PUBLIC engine_pages engine_core engine_access platform)
