@@ -81,6 +81,7 @@ std::vector<TABSIndexColumnInfo> LongString(const TestTable& table) {
 TEST_F(BTreeIndexTest, IntegerLeafHolds370EntriesAndSplitsAtThe371st) {
   MakeIndex({{bdtInteger}}, FirstColumn);
   EXPECT_EQ(index_->KeySize(), 5);
+  EXPECT_EQ(index_->EntriesPerPage(), 455);
   const int32_t root = index_->RootPageNo();
   for (int32_t i = 0; i < 370; ++i) Insert(i, {Int(i)});
   EXPECT_EQ(index_->Depth(kSession), 1);
