@@ -316,3 +316,36 @@ TEST_F(BTreeSeekTest, ReadingStopsAtBothEnds) {
 
 }  // namespace
 }  // namespace tabshift
+
+namespace tabshift {
+namespace {
+
+// A case difference inside the kept prefix must not decide: the locale weighs the letters cut
+// off first, so "...aa" sorts after "...A" although "...a" sorts before "...A".
+TEST(BTreeTruncationTest, CaseDifferenceInAPrefixYieldsToTheLettersCutOff) {
+  TABSMemoryPageManager pages;
+  testing::TestTable table(std::vector<testing::FieldSpec>{{bdtString, 40}});
+  TABSIndexDescription description;
+  description.columns = {table.Column(0)};
+  TABSBTreeRecordIndex index(pages, table, description);
+  index.BuildIndex(0, [](TABSRecordId&, std::vector<uint8_t>&) { return false; });
+  const std::string prefix(19, 'q');
+  const std::vector<std::string> values = {prefix + "aa", prefix + "A", prefix + "a"};
+  for (int32_t id = 0; id < 3; ++id) {
+    const auto record = table.Record({testing::Value{std::nullopt, values[id]}});
+    table.Store({id, 0}, record);
+    index.InsertKey(0, record, {id, 0});
+  }
+  std::vector<int32_t> order;
+  TABSIndexNavigation request;
+  TABSIndexPositionCache cache;
+  request.at_beginning = true;
+  for (index.ReadInOrder(0, request, 0, cache); request.result == TABSIndexNavigation::kFound;
+       index.ReadInOrder(0, request, 0, cache)) {
+    order.push_back(request.record_id.page_no);
+  }
+  EXPECT_EQ(order, (std::vector<int32_t>{2, 1, 0}));
+}
+
+}  // namespace
+}  // namespace tabshift
