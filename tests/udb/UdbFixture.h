@@ -51,11 +51,11 @@ inline std::string BlobBytes(const Value& value) {
 }
 
 // Every getter of one field of the current record against the written value.
-inline void ExpectField(TUdbField& field, const FieldSpec& spec, const Value& value) {
+inline void ExpectField(TUdbField& field, const FieldSpec& field_spec, const Value& value) {
   SCOPED_TRACE(field.FieldName());
   const Row row{value};
-  const std::vector<FieldSpec> one{spec};
-  switch (spec.type) {
+  const std::vector<FieldSpec> one{field_spec};
+  switch (field_spec.type) {
     case UdbType::UInt8:
     case UdbType::Int16:
     case UdbType::Int32:

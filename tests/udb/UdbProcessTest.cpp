@@ -113,15 +113,15 @@ TEST(UdbDumpTest, CatalogueAndCsvMatchTheGeneratedContent) {
   WriteSyntheticFile(path, options);
   const UdbDescription catalogue = SyntheticCatalogue(options);
   for (uint32_t t = 0; t < catalogue.tables.size(); ++t) {
-    const TableSpec& spec = catalogue.tables[t];
-    std::string expected = CsvHeader(spec.fields);
+    const TableSpec& described = catalogue.tables[t];
+    std::string expected = CsvHeader(described.fields);
     for (uint64_t row = 0; row < SyntheticRowCount(options, t); ++row) {
-      expected += CsvLine(spec.fields, SyntheticRow(options, t, row));
+      expected += CsvLine(described.fields, SyntheticRow(options, t, row));
     }
-    const auto run = tabshift::testing::RunProgram(UDBDUMP_BINARY, {path, "--table", spec.name},
-                                                   directory.path());
+    const auto run = tabshift::testing::RunProgram(
+        UDBDUMP_BINARY, {path, "--table", described.name}, directory.path());
     EXPECT_EQ(run.exit_code, 0) << run.errors;
-    EXPECT_EQ(run.output, expected) << spec.name;
+    EXPECT_EQ(run.output, expected) << described.name;
   }
   const auto catalogue_run =
       tabshift::testing::RunProgram(UDBDUMP_BINARY, {path}, directory.path());

@@ -216,14 +216,14 @@ TEST(UdbTableTest, WalkAndStateRules) {
 }
 
 TEST(UdbFieldTest, ConversionsOfSingleValues) {
-  TableSpec spec{.name = "V",
-                 .fields = {TextField("T", 10), Field("D", UdbType::Double),
-                            Field("DAY", UdbType::Date), Field("I64", UdbType::Int64)},
-                 .rows = {Row{std::string("12abc"), 2.5, Date{36526}, int64_t{-5000000000}},
-                          Row{std::string(" 42"), 3.5, Date{0}, int64_t{7}},
-                          Row{std::string("-7"), 1e20, Date{401768}, int64_t{-1}}},
-                 .keep_row_order = true};
-  Written written(OneTable(spec));
+  TableSpec described{.name = "V",
+                      .fields = {TextField("T", 10), Field("D", UdbType::Double),
+                                 Field("DAY", UdbType::Date), Field("I64", UdbType::Int64)},
+                      .rows = {Row{std::string("12abc"), 2.5, Date{36526}, int64_t{-5000000000}},
+                               Row{std::string(" 42"), 3.5, Date{0}, int64_t{7}},
+                               Row{std::string("-7"), 1e20, Date{401768}, int64_t{-1}}},
+                      .keep_row_order = true};
+  Written written(OneTable(described));
   OpenSet set(written.path, "pw");
   auto table = set.Table("V");
   TUdbField& text = table->Fields(0);
@@ -283,10 +283,10 @@ TEST_P(UdbReadBackTest, EveryTypeReadsBackThroughTheComponents) {
   Written written(description);
   OpenSet set(written.path, plain ? "**RAWPAGES**" : "secret");
   EXPECT_EQ(set.file.Engine().FormatVersion(), version);
-  for (const TableSpec& spec : description.tables) {
-    SCOPED_TRACE(spec.name);
-    auto table = set.Table(spec.name);
-    ExpectRows(*table, spec.fields, StoredRows(spec));
+  for (const TableSpec& described : description.tables) {
+    SCOPED_TRACE(described.name);
+    auto table = set.Table(described.name);
+    ExpectRows(*table, described.fields, StoredRows(described));
   }
   EXPECT_EQ(set.file.GetTableInfo(1).page_size, 4096);
   EXPECT_FALSE(set.file.Engine().Modified());
@@ -297,12 +297,13 @@ INSTANTIATE_TEST_SUITE_P(VersionsAndDecoders, UdbReadBackTest,
                                             ::testing::Values(false, true)));
 
 TEST(UdbLowTest, RecordAndBlobPositions) {
-  TableSpec spec{.name = "R", .fields = {BytesField("B", 92), Field("L", UdbType::Blob)}};
+  TableSpec described{.name = "R", .fields = {BytesField("B", 92), Field("L", UdbType::Blob)}};
   for (int i = 0; i < 100; ++i) {
-    spec.rows.push_back(Row{std::string(1, char(i)), BlobValue{std::string(8000, char(i)), {}}});
+    described.rows.push_back(
+        Row{std::string(1, char(i)), BlobValue{std::string(8000, char(i)), {}}});
   }
-  spec.keep_row_order = true;
-  Written written(OneTable(spec));
+  described.keep_row_order = true;
+  Written written(OneTable(described));
   OpenSet set(written.path, "pw");
   TUdbFileEngine& engine = set.file.Engine();
   EXPECT_EQ(engine.Table(0).RecordsPerPage(), 40u);
@@ -324,9 +325,9 @@ TEST(UdbLowTest, RecordAndBlobPositions) {
 }
 
 TEST(UdbLowTest, TheNinthDistinctPageReusesTheSlotAfterTheLastLoaded) {
-  TableSpec spec{.name = "P", .page_size = 512, .fields = {BytesField("B", 100)}};
-  for (int i = 0; i < 60; ++i) spec.rows.push_back(Row{std::string(1, char(i))});
-  Written written(OneTable(spec));
+  TableSpec described{.name = "P", .page_size = 512, .fields = {BytesField("B", 100)}};
+  for (int i = 0; i < 60; ++i) described.rows.push_back(Row{std::string(1, char(i))});
+  Written written(OneTable(described));
   OpenSet set(written.path, "pw");
   TUdbTableEngine& table = set.file.Engine().Table(0);
   int slot = -1;

@@ -62,7 +62,7 @@ TEST_P(UdbRepairTest, OpenRepairsAsPredictedAndASecondOpenReadsCleanly) {
   const UdbFileLayout layout = WriteUdbFile(path, description);
   const TableLayout& written = layout.tables[1];
   const ExpectedRepair& expected = written.expected;
-  const TableSpec& spec = description.tables[1];
+  const TableSpec& described = description.tables[1];
   {
     OpenSet set(path, "damage");
     TUdbTableEngine& table = set.file.Engine().Table(1);
@@ -87,11 +87,12 @@ TEST_P(UdbRepairTest, OpenRepairsAsPredictedAndASecondOpenReadsCleanly) {
                 std::vector<uint8_t>(head + 2, head + 512));
     }
   }
-  std::vector<Row> rows = StoredRows(spec);
-  if (spec.damage.pending_removal) {
-    rows = Without(rows, spec.damage.pending_removal->first, spec.damage.pending_removal->count);
+  std::vector<Row> rows = StoredRows(described);
+  if (described.damage.pending_removal) {
+    rows = Without(rows, described.damage.pending_removal->first,
+                   described.damage.pending_removal->count);
   }
-  const auto& pending = spec.damage.pending_write;
+  const auto& pending = described.damage.pending_write;
   if (pending && !pending->journal_intact && pending->target == PendingTarget::Stale) {
     // The new page is lost with its journal copy: the stale page reads as zero-filled records.
     const uint32_t first = pending->page * written.records_per_page;
@@ -99,9 +100,9 @@ TEST_P(UdbRepairTest, OpenRepairsAsPredictedAndASecondOpenReadsCleanly) {
       rows[i] = Row{int64_t{0}, BlobValue{}, std::string(88, '\0')};
     }
   }
-  const bool cut_later = (spec.damage.data_page || spec.damage.blob_page) &&
+  const bool cut_later = (described.damage.data_page || described.damage.blob_page) &&
                          expected.record_count == static_cast<uint32_t>(rows.size()) &&
-                         expected.lost_count + (spec.damage.blob_page ? 1 : 0) > 0;
+                         expected.lost_count + (described.damage.blob_page ? 1 : 0) > 0;
   if (cut_later) {
     OpenSet set(path, "damage");
     auto table = set.Table("T");
@@ -125,14 +126,14 @@ TEST_P(UdbRepairTest, OpenRepairsAsPredictedAndASecondOpenReadsCleanly) {
     EXPECT_EQ(Get32(head + low::head::kBlobPages), expected.blob_pages_after_cut);
     EXPECT_EQ(Get32(head + low::head::kBlobEnd), expected.blob_end_after_cut);
     EXPECT_EQ(Get32(head + low::head::kVersion), expected.version + 1);
-    if (spec.damage.blob_page) return;
+    if (described.damage.blob_page) return;
     rows = Without(rows, expected.lost_first, expected.lost_count);
   } else if (expected.lost_count > 0) {
     rows = Without(rows, expected.lost_first, expected.lost_count);
   }
   OpenSet again(path, "damage");
   auto table = again.Table("T");
-  ExpectRows(*table, spec.fields, rows);
+  ExpectRows(*table, described.fields, rows);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -68,29 +68,29 @@ UdbStreamWriter::UdbStreamWriter(const std::string& path, const UdbDescription& 
   Require(catalogue.format_version <= 3, "format version above 3");
   Require(catalogue.tables.size() <= 255, "more than 255 tables");
   uint32_t base = kHeadArray + kHeadSize * static_cast<uint32_t>(catalogue.tables.size());
-  for (const TableSpec& spec : catalogue.tables) {
+  for (const TableSpec& described : catalogue.tables) {
     auto table = std::make_unique<Table>();
     table->index = static_cast<uint16_t>(tables_.size());
-    Require(spec.name.size() <= 24, "table name longer than 24: " + spec.name);
-    Require(spec.page_size % 512 == 0, "page size not a multiple of 512: " + spec.name);
-    Require(spec.fields.size() <= 255, "more than 255 fields: " + spec.name);
-    Require(spec.key_field_count <= spec.fields.size(), "more key fields than fields");
-    table->fields = spec.fields;
+    Require(described.name.size() <= 24, "table name longer than 24: " + described.name);
+    Require(described.page_size % 512 == 0, "page size not a multiple of 512: " + described.name);
+    Require(described.fields.size() <= 255, "more than 255 fields: " + described.name);
+    Require(described.key_field_count <= described.fields.size(), "more key fields than fields");
+    table->fields = described.fields;
     uint32_t record_size = 0;
-    for (const FieldSpec& field : spec.fields) {
+    for (const FieldSpec& field : described.fields) {
       Require(field.name.size() <= (catalogue.format_version < 3 ? 32u : 255u),
               "field name too long: " + field.name);
       table->offsets.push_back(static_cast<uint16_t>(record_size));
       record_size += DeclaredSize(field);
-      Require(record_size <= 0xFFFF, "record size above 65535: " + spec.name);
+      Require(record_size <= 0xFFFF, "record size above 65535: " + described.name);
     }
     table->record_size = static_cast<uint16_t>(record_size);
-    table->page_size = EffectivePageSize(spec.page_size);
+    table->page_size = EffectivePageSize(described.page_size);
     table->per_page = record_size == 0 ? 0 : (table->page_size - kPageHeader) / record_size;
-    table->key_fields = spec.key_field_count;
-    table->keep_order = spec.keep_row_order;
-    table->version = spec.version;
-    table->index_mode = spec.page_index;
+    table->key_fields = described.key_field_count;
+    table->keep_order = described.keep_row_order;
+    table->version = described.version;
+    table->index_mode = described.page_index;
     table->primary = kHeadArray + kHeadSize * table->index;
     table->journal = base;
     table->back = base + table->page_size;
@@ -118,22 +118,22 @@ void UdbStreamWriter::WriteHeader(const UdbDescription& catalogue) {
   Put16(&header[8], catalogue.format_version);
   header[10] = static_cast<uint8_t>(catalogue.tables.size());
   size_t descriptors = 11 + kDirectoryEntry * catalogue.tables.size();
-  for (const TableSpec& spec : catalogue.tables) {
-    descriptors += spec.fields.size() * 4;
-    for (const FieldSpec& field : spec.fields) {
+  for (const TableSpec& described : catalogue.tables) {
+    descriptors += described.fields.size() * 4;
+    for (const FieldSpec& field : described.fields) {
       descriptors += catalogue.format_version < 3 ? 32 : field.name.size();
     }
   }
   Require(descriptors <= kHeaderSize, "the catalogue does not fit in the file header");
   uint8_t* entry = &header[11];
   uint8_t* descriptor = entry + kDirectoryEntry * catalogue.tables.size();
-  for (const TableSpec& spec : catalogue.tables) {
-    PutName(entry, spec.name);
-    entry[25] = spec.key_field_count;
-    Put16(entry + 26, spec.page_size);
-    entry[28] = static_cast<uint8_t>(spec.fields.size());
+  for (const TableSpec& described : catalogue.tables) {
+    PutName(entry, described.name);
+    entry[25] = described.key_field_count;
+    Put16(entry + 26, described.page_size);
+    entry[28] = static_cast<uint8_t>(described.fields.size());
     entry += kDirectoryEntry;
-    for (const FieldSpec& field : spec.fields) {
+    for (const FieldSpec& field : described.fields) {
       uint8_t* after_name = PutName(descriptor, field.name);
       if (catalogue.format_version < 3) after_name = descriptor + 33;
       after_name[0] = static_cast<uint8_t>(field.type);

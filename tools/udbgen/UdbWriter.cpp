@@ -63,24 +63,24 @@ void PrepareCutFields(ExpectedRepair& out) {
 
 // Writes the table's rows as an interrupted removal leaves them: pages up to the cursor already
 // hold the rows after the removal, the later ones still the rows before it.
-void WriteInterruptedRemoval(UdbStreamWriter& writer, size_t table, const TableSpec& spec,
+void WriteInterruptedRemoval(UdbStreamWriter& writer, size_t table, const TableSpec& described,
                              const std::vector<Row>& rows) {
-  const PendingRemoval& removal = *spec.damage.pending_removal;
+  const PendingRemoval& removal = *described.damage.pending_removal;
   const uint64_t count = rows.size();
   Require(removal.count > 0 && uint64_t{removal.first} + removal.count <= count,
-          "removal outside the rows: " + spec.name);
+          "removal outside the rows: " + described.name);
   std::vector<std::vector<uint8_t>> images;
   for (const Row& row : rows) images.push_back(writer.EncodeRow(table, row));
   uint32_t record_size = 0;
-  for (const FieldSpec& field : spec.fields) record_size += DeclaredSize(field);
+  for (const FieldSpec& field : described.fields) record_size += DeclaredSize(field);
   const int64_t per_page =
-      record_size == 0 ? 0 : (EffectivePageSize(spec.page_size) - kPageHeader) / record_size;
-  Require(per_page > 0, "records do not fit in a page: " + spec.name);
+      record_size == 0 ? 0 : (EffectivePageSize(described.page_size) - kPageHeader) / record_size;
+  Require(per_page > 0, "records do not fit in a page: " + described.name);
   const int64_t cursor = removal.first / per_page - 1 + removal.rebuilt_pages;
   const int64_t remaining = static_cast<int64_t>(count) - removal.count;
   const int64_t last_needed = remaining > 0 ? (remaining - 1) / per_page : -1;
   Require(removal.rebuilt_pages == 0 || cursor <= last_needed,
-          "more pages rebuilt than the removal needs: " + spec.name);
+          "more pages rebuilt than the removal needs: " + described.name);
   for (int64_t i = 0; i < static_cast<int64_t>(count); ++i) {
     const bool rebuilt = i / per_page <= cursor && i < remaining;
     const int64_t source = rebuilt && i >= removal.first ? i + removal.count : i;
@@ -274,14 +274,14 @@ void ApplyDamage(UdbStreamWriter& writer, size_t table, const TableDamage& damag
   layout.expected.head_after_open = std::move(head);
 }
 
-void CheckDamage(const TableSpec& spec) {
-  const TableDamage& damage = spec.damage;
+void CheckDamage(const TableSpec& described) {
+  const TableDamage& damage = described.damage;
   const int corruptions = (damage.data_page ? 1 : 0) + (damage.blob_page ? 1 : 0) +
                           (damage.pending_write ? 1 : 0) + (damage.pending_removal ? 1 : 0);
-  Require(corruptions <= 1, "one page damage or pending operation per table: " + spec.name);
+  Require(corruptions <= 1, "one page damage or pending operation per table: " + described.name);
   // A repaired head stores its detail where a pending removal keeps its record count.
   Require(!(damage.pending_removal && (damage.primary_head || damage.back_head)),
-          "a pending removal cannot be combined with a damaged head: " + spec.name);
+          "a pending removal cannot be combined with a damaged head: " + described.name);
 }
 
 }  // namespace
@@ -309,14 +309,14 @@ std::vector<Row> StoredRows(const TableSpec& table) {
 }
 
 UdbFileLayout WriteUdbFile(const std::string& path, const UdbDescription& description) {
-  for (const TableSpec& spec : description.tables) CheckDamage(spec);
+  for (const TableSpec& described : description.tables) CheckDamage(described);
   UdbStreamWriter writer(path, description);
   std::vector<std::vector<Row>> stored;
   for (size_t t = 0; t < description.tables.size(); ++t) {
-    const TableSpec& spec = description.tables[t];
-    stored.push_back(StoredRows(spec));
-    if (spec.damage.pending_removal) {
-      WriteInterruptedRemoval(writer, t, spec, stored.back());
+    const TableSpec& described = description.tables[t];
+    stored.push_back(StoredRows(described));
+    if (described.damage.pending_removal) {
+      WriteInterruptedRemoval(writer, t, described, stored.back());
       continue;
     }
     for (const Row& row : stored.back()) {

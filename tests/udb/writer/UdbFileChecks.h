@@ -62,26 +62,26 @@ inline std::string Stored(const UdbFileView& view, const TableLayout& table, con
 inline void ExpectFileHolds(const UdbFileView& view, const UdbDescription& description,
                             const UdbFileLayout& layout) {
   for (size_t t = 0; t < description.tables.size(); ++t) {
-    const TableSpec& spec = description.tables[t];
+    const TableSpec& described = description.tables[t];
     const TableLayout& table = layout.tables[t];
     const std::vector<uint8_t> head = view.Block(table.primary_head, 512);
     EXPECT_EQ(head, view.Block(table.back_head, 512));
     EXPECT_EQ(Get32(&head[2]), table.data_pages.size());
     EXPECT_EQ(Get32(&head[6]), table.blob_pages.size());
-    EXPECT_EQ(Get32(&head[18]), spec.rows.size());
+    EXPECT_EQ(Get32(&head[18]), described.rows.size());
     EXPECT_EQ(Get32(&head[22]), table.blob_end);
-    EXPECT_EQ(Get32(&head[26]), spec.version);
+    EXPECT_EQ(Get32(&head[26]), described.version);
     EXPECT_EQ(Get32(&head[30]), table.page_index);
     EXPECT_EQ(view.Chain(Get32(&head[10]), Get32(&head[2]), table.page_size), table.data_pages);
     EXPECT_EQ(view.Chain(Get32(&head[14]), Get32(&head[6]), table.page_size), table.blob_pages);
-    const std::vector<Row> rows = StoredRows(spec);
+    const std::vector<Row> rows = StoredRows(described);
     for (uint32_t n = 0; n < rows.size(); ++n) {
       const std::vector<uint8_t> record = view.Record(table, n);
-      for (size_t f = 0; f < spec.fields.size(); ++f) {
-        const FieldSpec& field = spec.fields[f];
+      for (size_t f = 0; f < described.fields.size(); ++f) {
+        const FieldSpec& field = described.fields[f];
         ASSERT_EQ(Stored(view, table, field, &record[table.field_offsets[f]]),
                   Expected(field, rows[n][f]))
-            << spec.name << " record " << n << " field " << field.name;
+            << described.name << " record " << n << " field " << field.name;
       }
     }
   }
