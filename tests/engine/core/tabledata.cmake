@@ -1,0 +1,6 @@
+tabshift_add_test(engine_tabledata_tests
+  SOURCES
+    ABSFieldManagerTest.cpp
+    ABSMemEngineTest.cpp
+    ABSTableDataTest.cpp
+  LIBRARIES engine_tabledata test_support)
