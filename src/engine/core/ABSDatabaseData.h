@@ -81,5 +81,6 @@ class TABSDatabaseDataList {
 TABSDatabaseDataList& DatabaseDataList();
 // The two in-process databases of the list.
 TABSDatabaseData& MemoryDatabaseData();
+TABSDatabaseData& TemporaryDatabaseData();
 
 }  // namespace tabshift

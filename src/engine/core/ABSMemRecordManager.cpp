@@ -1,5 +1,6 @@
 #include "engine/core/ABSMemRecordManager.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -48,7 +49,10 @@ void TABSMemoryRecordManager::SetDeleted(int64_t slot, bool deleted) {
 }
 
 void TABSMemoryRecordManager::Grow() {
-  const int64_t capacity = capacity_ + growth_step_;
+  // Whole growth steps, but at least half the capacity: a copy of every record per step would
+  // make appending a million records quadratic.
+  const int64_t steps = std::max<int64_t>(1, capacity_ / 2 / growth_step_);
+  const int64_t capacity = capacity_ + steps * growth_step_;
   const int64_t old_bytes = BitmapBytes(capacity_);
   // The bitmap first: when the records cannot grow, a longer bitmap does no harm.
   MemoryManager().Reallocate(deleted_, static_cast<size_t>(BitmapBytes(capacity)));

@@ -1,4 +1,4 @@
-# Table and database data with their managers, and the memory engine.
+# Table and database data with their managers, and the memory and temporary engines.
 add_library(engine_tabledata STATIC
   ../access/ABSBaseFieldDefs.cpp
   ABSConstraintManager.cpp
@@ -9,5 +9,7 @@ add_library(engine_tabledata STATIC
   ABSMemBlobs.cpp
   ABSMemEngine.cpp
   ABSMemRecordManager.cpp
-  ABSTableData.cpp)
+  ABSTableData.cpp
+  ABSTempEngine.cpp
+  ABSTempRecordManager.cpp)
 target_link_libraries(engine_tabledata PUBLIC engine_mempages engine_pages engine_core engine_access)

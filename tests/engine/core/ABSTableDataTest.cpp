@@ -111,12 +111,12 @@ TEST(Constraints, UnsupportedKindsAreRefused) {
   class Foreign : public TABSConstraintDef {
    public:
     Foreign() : TABSConstraintDef(1) {}
+    const char* ClassName() const override { return "Foreign"; }
   };
-  TABSConstraintDefs constraints;
-  constraints.Add(std::make_unique<TABSConstraintDefUnique>());
-  MemoryTable table("Kinds", *TwoIntegers());
   TABSConstraintDefs foreign;
-  EXPECT_NO_THROW(table.table->SetConstraintDefs(foreign));
+  foreign.Add(std::make_unique<Foreign>());
+  MemoryTable table("Kinds", *TwoIntegers());
+  EXPECT_ENGINE_TEXT(table.table->SetConstraintDefs(foreign), 30036, "Not implemented yet");
 }
 
 class IndexedTable : public ::testing::Test {

@@ -3,4 +3,5 @@ tabshift_add_test(engine_tabledata_tests
     ABSFieldManagerTest.cpp
     ABSMemEngineTest.cpp
     ABSTableDataTest.cpp
+    ABSTempEngineTest.cpp
   LIBRARIES engine_tabledata test_support)
