@@ -16,11 +16,13 @@ inline constexpr int32_t kConstraintNotImplemented = 30035;       // "Not implem
 inline constexpr int32_t kConstraintToAdvNotImplemented = 30039;  // "Not implemented yet"
 inline constexpr int32_t kCheckFieldNotFound = 30031;             // "Field #%d not found"
 inline constexpr int32_t kNotNullFieldNotFound = 30032;           // "Field #%d not found"
-inline constexpr int32_t kMethodNotOverridden = 30339;    // "The method '%s' not overrided..."
-inline constexpr int32_t kInvalidIndexName = 20048;       // "Invalid index name '%s'"
-inline constexpr int32_t kNoIndexFields = 20049;          // "Cannot find index field '%s'"
-inline constexpr int32_t kUnknownIndexField = 20050;      // "Cannot find index field '%s'"
-inline constexpr int32_t kUnknownConstraintType = 30316;  // "Unknown Constraint Type: '%d'"
+inline constexpr int32_t kMethodNotOverridden = 30339;  // "The method '%s' not overrided..."
+inline constexpr int32_t kInvalidIndexName = 20048;     // "Invalid index name '%s'"
+inline constexpr int32_t kNoIndexFields = 20049;        // "Cannot find index field '%s'"
+inline constexpr int32_t kUnknownIndexField = 20050;    // "Cannot find index field '%s'"
+inline constexpr int32_t kUnknownConstraintType = 30316;
+inline constexpr int32_t kAutoincMaxExceeded =
+    20160;  // "Autoinc max value exceeded for..."  // "Unknown Constraint Type: '%d'"
 
 // Items shared by the lists: the count and the base members of every definition.
 inline constexpr int32_t kWriteCount = 10158;
@@ -48,16 +50,6 @@ inline constexpr int32_t kWriteAutoinc[4] = {30412, 30413, 30414, 30415};
 inline constexpr int32_t kReadAutoinc[4] = {30407, 30408, 30409, 30410};
 inline constexpr int32_t kWriteAutoincCycled = 30416;
 inline constexpr int32_t kReadAutoincCycled = 30411;
-
-// A value: type, null flag, length, bytes.
-struct ValueCodes {
-  int32_t type;
-  int32_t null_flag;
-  int32_t length;
-  int32_t bytes;
-};
-inline constexpr ValueCodes kWriteValue{10179, 10180, 10181, 10182};
-inline constexpr ValueCodes kReadValue{10183, 10184, 10185, 10186};
 
 // Index definitions.
 inline constexpr int32_t kWriteIndexCount = 10343;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "engine/access/ABSBaseCodes.h"
+#include "engine/access/ABSBaseFieldDefs.h"
 #include "engine/access/ABSExcept.h"
 
 namespace tabshift {
@@ -73,6 +74,34 @@ void TABSConstraintDefNotNull::SaveToStream(TStream& stream) const {
   SavePairs(stream, *this, meta_code::kWriteNotNullPairs, NameWrap::Byte);
 }
 
+void TABSConstraintDefCheck::Assign(const TABSMetaObjectDef& source) {
+  TABSConstraintDef::Assign(source);
+  const auto* check = dynamic_cast<const TABSConstraintDefCheck*>(&source);
+  if (check == nullptr) return;
+  MinValue = check->MinValue;
+  MaxValue = check->MaxValue;
+}
+
+void TABSConstraintDefCheck::LoadFromStream(TStream& stream) {
+  TABSMetaObjectDef::LoadFromStream(stream);
+  LoadPairs(stream, *this, meta_code::kReadCheckPairs, NameWrap::Byte);
+  MinValue.LoadFromStream(stream, kDefaultValueReadCodes);
+  MaxValue.LoadFromStream(stream, kDefaultValueReadCodes);
+}
+
+void TABSConstraintDefCheck::SaveToStream(TStream& stream) const {
+  TABSMetaObjectDef::SaveToStream(stream);
+  SavePairs(stream, *this, meta_code::kWriteCheckPairs, NameWrap::Byte);
+  MinValue.SaveToStream(stream, kDefaultValueWriteCodes);
+  MaxValue.SaveToStream(stream, kDefaultValueWriteCodes);
+}
+
+bool TABSConstraintDefCheck::Equals(const TABSMetaObjectDef& other) const {
+  if (!TABSConstraintDef::Equals(other)) return false;
+  const auto& check = static_cast<const TABSConstraintDefCheck&>(other);
+  return SameValue(MinValue, check.MinValue) && SameValue(MaxValue, check.MaxValue);
+}
+
 void TABSConstraintDefUnique::Assign(const TABSMetaObjectDef& source) {
   TABSConstraintDef::Assign(source);
   const auto* unique = dynamic_cast<const TABSConstraintDefUnique*>(&source);
@@ -117,6 +146,8 @@ std::unique_ptr<TABSConstraintDef> CreateConstraintDef(uint8_t kind) {
       return std::make_unique<TABSConstraintDefUnique>();
     case constraint_kind::kNotNull:
       return std::make_unique<TABSConstraintDefNotNull>();
+    case constraint_kind::kCheck:
+      return std::make_unique<TABSConstraintDefCheck>();
     default:
       return nullptr;
   }

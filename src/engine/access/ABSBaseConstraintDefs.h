@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/access/ABSBaseMetaObjects.h"
+#include "engine/access/ABSVariant.h"
 
 namespace tabshift {
 
@@ -53,6 +54,22 @@ class TABSConstraintDefNotNull : public TABSConstraintDef {
   const char* ClassName() const override { return "TABSConstraintDefNotNull"; }
   void LoadFromStream(TStream& stream) override;
   void SaveToStream(TStream& stream) const override;
+};
+
+// A field whose values must lie between MinValue and MaxValue (a NULL bound is open); Target is
+// the field.
+class TABSConstraintDefCheck : public TABSConstraintDef {
+ public:
+  TABSConstraintDefCheck() : TABSConstraintDef(constraint_kind::kCheck) {}
+  const char* ClassName() const override { return "TABSConstraintDefCheck"; }
+  void Assign(const TABSMetaObjectDef& source) override;
+  // The bounds move with the item codes of a field's default value.
+  void LoadFromStream(TStream& stream) override;
+  void SaveToStream(TStream& stream) const override;
+  bool Equals(const TABSMetaObjectDef& other) const override;
+
+  TABSVariant MinValue;
+  TABSVariant MaxValue;
 };
 
 // Key values that occur once; Target is the index, Columns its key fields.

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "engine/access/ABSExcept.h"
+#include "engine/access/ABSStreamItems.h"
 
 namespace tabshift {
 namespace {
@@ -49,15 +50,7 @@ std::string_view CheckedName(std::string_view name, int32_t code, TStream& strea
 }  // namespace
 
 void TABSMetaWriter::WriteBytes(const void* data, size_t count, int32_t code) {
-  const int64_t position = stream_.Position();
-  const int64_t size = stream_.Size();
-  const size_t written = stream_.Write(data, count);
-  if (written != count) {
-    RaiseEngineErrorFmt(code,
-                        "Cannot write to stream. Position = %d, Stream size = %d, Block size = "
-                        "%d, Bytes Write = %d",
-                        {position, size, count, written});
-  }
+  WriteStreamItem(stream_, data, count, code);
 }
 
 void TABSMetaWriter::WriteInt32(int32_t value, int32_t code) {
@@ -93,27 +86,12 @@ void TABSMetaWriter::WriteInt32WrappedName(std::string_view name, NameCodes code
 }
 
 void TABSMetaReader::ReadBytes(void* data, size_t count, int32_t code) {
-  const int64_t position = stream_.Position();
-  const int64_t size = stream_.Size();
-  const size_t read = stream_.Read(data, count);
-  if (read != count) {
-    RaiseEngineErrorFmt(code,
-                        "Cannot read from stream. Position = %d, Stream size = %d, Block size = "
-                        "%d, Bytes Read = %d",
-                        {position, size, count, read});
-  }
+  ReadStreamItem(stream_, data, count, code);
 }
 
 std::vector<uint8_t> TABSMetaReader::ReadBlock(int64_t count, int32_t code) {
   if (count < 0) RaiseMalformed(code, "block size", count);
-  const int64_t remaining = Remaining();
-  if (count > remaining) {
-    // Fails as the short read it would be, without allocating for it.
-    RaiseEngineErrorFmt(code,
-                        "Cannot read from stream. Position = %d, Stream size = %d, Block size = "
-                        "%d, Bytes Read = %d",
-                        {stream_.Position(), stream_.Size(), count, remaining});
-  }
+  CheckStreamHolds(stream_, count, code);
   std::vector<uint8_t> block(static_cast<size_t>(count));
   ReadBytes(block.data(), block.size(), code);
   return block;
@@ -168,11 +146,6 @@ std::string TABSMetaReader::ReadInt32WrappedName(NameCodes codes) {
 std::string TABSMetaReader::NameFromWrappedBlock(const std::vector<uint8_t>& block, int32_t code) {
   if (block.front() + size_t{1} != block.size()) RaiseMalformed(code, "name length", block.front());
   return std::string(block.begin() + 1, block.end());
-}
-
-int64_t TABSMetaReader::Remaining() {
-  const int64_t remaining = stream_.Size() - stream_.Position();
-  return remaining < 0 ? 0 : remaining;
 }
 
 void TABSMetaReader::RaiseMalformed(int32_t code, std::string_view what, int64_t value) {

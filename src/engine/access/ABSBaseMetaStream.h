@@ -63,8 +63,6 @@ class TABSMetaReader {
   std::string ReadByteWrappedName(NameCodes codes);
   std::string ReadInt32WrappedName(NameCodes codes);
 
-  // Bytes left between the position and the end of the stream.
-  int64_t Remaining();
   // Raises the error of a malformed item with `code`; `what` names the item.
   [[noreturn]] void RaiseMalformed(int32_t code, std::string_view what, int64_t value);
 

@@ -15,6 +15,8 @@ constexpr int32_t kNotImplementedOnSet = 30036;
 constexpr int32_t kNotImplementedOnName = 30037;
 constexpr int32_t kFieldNoNotFound = 30024;
 constexpr int32_t kNullViolation = 30026;
+constexpr int32_t kBelowMinimum = 30029;
+constexpr int32_t kAboveMaximum = 30030;
 constexpr int32_t kPrimaryNullViolation = 30330;
 constexpr int32_t kFieldNotFound = 30027;
 constexpr int32_t kKeyFieldNotFound = 30331;
@@ -43,7 +45,7 @@ bool IsKeyKind(uint8_t kind) {
 void TABSBaseConstraintManager::SetConstraintDefs(const TABSConstraintDefs& defs) {
   for (int i = 0; i < defs.Count(); ++i) {
     const uint8_t kind = defs.Item(i).Kind();
-    if (!IsKeyKind(kind) && kind != constraint_kind::kNotNull) {
+    if (!IsKeyKind(kind) && kind != constraint_kind::kNotNull && kind != constraint_kind::kCheck) {
       RaiseEngineError(kNotImplementedOnSet, "Not implemented yet");
     }
   }
@@ -80,10 +82,12 @@ void TABSBaseConstraintManager::Resolve(TABSConstraintDef& constraint) {
 
 void TABSBaseConstraintManager::GiveName(TABSConstraintDef& constraint) {
   if (!constraint.Name.empty()) return;
-  if (constraint.Kind() != constraint_kind::kNotNull) {
+  const bool not_null = constraint.Kind() == constraint_kind::kNotNull;
+  if (!not_null && constraint.Kind() != constraint_kind::kCheck) {
     RaiseEngineError(kNotImplementedOnName, "Not implemented yet");
   }
-  const std::string base = "$C_NotNull$" + constraint.Table.Name + "$" + constraint.Target.Name;
+  const std::string base = std::string(not_null ? "$C_NotNull$" : "$C_Check$") +
+                           constraint.Table.Name + "$" + constraint.Target.Name;
   std::string name = base;
   while (constraint_defs_.FindByName(name) >= 0) {
     name = base + std::to_string(platform::Random32() % 65535);
@@ -195,6 +199,21 @@ bool TABSBaseConstraintManager::CheckField(const TABSConstraintDef& constraint,
     return Violated(raise, kNullViolation,
                     Format("Constraint '%s' violated. Value in field '%s' cannot be null",
                            {constraint.Name, constraint.Target.Name}));
+  }
+  const auto* check = dynamic_cast<const TABSConstraintDefCheck*>(&constraint);
+  if (check == nullptr || record_image::IsNull(record, field_no)) return true;
+  const TABSVariant value = table_->FieldManager()->FieldValue(field_no, record);
+  if (!check->MinValue.IsNull() && check->MinValue.Compare(value) == TABSCompareResult::Greater) {
+    return Violated(
+        raise, kBelowMinimum,
+        Format("Constraint '%s' violated. Value in field '%s' cannot be lower than '%s'",
+               {constraint.Name, constraint.Target.Name, check->MinValue.GetAsString()}));
+  }
+  if (!check->MaxValue.IsNull() && check->MaxValue.Compare(value) == TABSCompareResult::Less) {
+    return Violated(
+        raise, kAboveMaximum,
+        Format("Constraint '%s' violated. Value in field '%s' cannot be greater than '%s'",
+               {constraint.Name, constraint.Target.Name, check->MaxValue.GetAsString()}));
   }
   return true;
 }

@@ -12,7 +12,6 @@ namespace {
 constexpr int32_t kInvalidFieldNoGet = 10000;
 constexpr int32_t kNilValueArea = 10001;
 constexpr int32_t kInvalidFieldNoSet = 10004;
-constexpr int32_t kAutoincMaxExceeded = 20160;
 constexpr int32_t kNoSessionValue = 30012;
 constexpr int32_t kCounterFieldNotFound = 30402;
 constexpr int32_t kCounterNotFound = 30403;
@@ -218,19 +217,8 @@ void TABSBaseFieldManager::CheckCounter(int field_no, int32_t native_error) cons
 
 int64_t TABSBaseFieldManager::NextAutoincValue(int field_no) {
   CheckCounter(field_no, kCounterFieldNotFound);
-  const TABSFieldDef& field = field_defs_.Item(field_no);
   int64_t& counter = autoinc_counters_[static_cast<size_t>(field_no)];
-  const int64_t step = field.AutoincIncrement == 0 ? 1 : field.AutoincIncrement;
-  int64_t next = 0;
-  const bool overflow = __builtin_add_overflow(counter, step, &next);
-  if (field.AutoincMaxValue != 0 && (overflow || next > field.AutoincMaxValue)) {
-    if (!field.AutoincCycled) {
-      RaiseEngineErrorFmt(kAutoincMaxExceeded, "Autoinc max value exceeded for field '%s'",
-                          {field.Name});
-    }
-    next = field.AutoincMinValue;
-  }
-  counter = next;
+  counter = field_defs_.Item(field_no).NextAutoincValue(counter);
   return counter;
 }
 

@@ -1,6 +1,5 @@
 # Table and database data with their managers, and the memory and temporary engines.
 add_library(engine_tabledata STATIC
-  ../access/ABSBaseFieldDefs.cpp
   ABSConstraintManager.cpp
   ABSDatabaseData.cpp
   ABSDatabaseDataList.cpp

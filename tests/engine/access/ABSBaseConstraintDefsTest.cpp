@@ -196,6 +196,27 @@ TEST(TABSConstraintDefsTest, AssignCopiesEachKindDeeply) {
   EXPECT_EQ(static_cast<TABSConstraintDefUnique&>(copy.Item(2)).Columns[0].Name, "A");
 }
 
+// A constraint kind this system does not know, as another program might define it.
+class ForeignConstraint : public TABSConstraintDef {
+ public:
+  ForeignConstraint() : TABSConstraintDef(1) {}
+  const char* ClassName() const override { return "ForeignConstraint"; }
+};
+
+TEST(TABSConstraintDefsTest, AssignRefusesUnknownKinds) {
+  TABSConstraintDefs source;
+  source.Add(NotNullOnF());
+  source.Add(std::make_unique<ForeignConstraint>());
+  TABSConstraintDefs copy;
+  try {
+    copy.Assign(source);
+    FAIL();
+  } catch (const EABSException& error) {
+    EXPECT_EQ(error.Message(), "Not implemented yet - Native error: 30035");
+  }
+  EXPECT_EQ(copy.Count(), 1);
+}
+
 TEST(TABSConstraintDefsTest, AddNewHasNoElementType) {
   TABSConstraintDefs list;
   try {

@@ -47,6 +47,31 @@ TEST(Constraints, UnnamedNotNullConstraintsGetGeneratedNames) {
   EXPECT_EQ(table.table->GetRecordCount(table.cursor), 0);
 }
 
+TEST(Constraints, CheckConstraintsHoldValuesBetweenTheirLimits) {
+  TABSConstraintDefs constraints;
+  auto check = std::make_unique<TABSConstraintDefCheck>();
+  check->Target.Name = "A";
+  check->MinValue.SetAsInteger(10);
+  check->MaxValue.SetAsInteger(20);
+  constraints.Add(std::move(check));
+  MemoryTable table("T", *TwoIntegers(), {}, constraints);
+  EXPECT_EQ(table.table->ConstraintManager()->ConstraintDefs().Item(0).Name, "$C_Check$T$A");
+  table.NewRecord();
+  table.Post();  // NULL passes
+  table.Insert(10);
+  table.Insert(20);
+  table.NewRecord();
+  table.SetInt(0, 9);
+  EXPECT_ENGINE_TEXT(
+      table.Post(), 30029,
+      "Constraint '$C_Check$T$A' violated. Value in field 'A' cannot be lower than '10'");
+  table.SetInt(0, 21);
+  EXPECT_ENGINE_TEXT(
+      table.Post(), 30030,
+      "Constraint '$C_Check$T$A' violated. Value in field 'A' cannot be greater than '20'");
+  EXPECT_EQ(table.table->GetRecordCount(table.cursor), 3);
+}
+
 TEST(Constraints, ResolvingAnUnknownFieldOrIndexFails) {
   TABSConstraintDefs constraints;
   constraints.Add(std::make_unique<TABSConstraintDefNotNull>());
