@@ -76,6 +76,7 @@ struct Collation {
   CodePage code_page{CodePageFromEnvironment()};
   CollatorPtr case_aware = OpenCollator(locale, UCOL_IDENTICAL);
   CollatorPtr ignore_case = OpenCollator(locale, UCOL_SECONDARY);
+  CollatorPtr base_letters = OpenCollator(locale, UCOL_PRIMARY);
 };
 
 const Collation& Instance() {
@@ -126,6 +127,19 @@ int CompareAnsi(std::string_view left, std::string_view right, bool ignore_case)
 
 int CompareWide(std::u16string_view left, std::u16string_view right, bool ignore_case) {
   return CompareUnits(left.data(), left.size(), right.data(), right.size(), ignore_case);
+}
+
+int CompareAnsiBaseLetters(std::string_view left, std::string_view right) {
+  const WideBuffer wide_left(left);
+  const WideBuffer wide_right(right);
+  return ucol_strcoll(Instance().base_letters.get(), wide_left.data(),
+                      static_cast<int32_t>(wide_left.size()), wide_right.data(),
+                      static_cast<int32_t>(wide_right.size()));
+}
+
+int CompareWideBaseLetters(std::u16string_view left, std::u16string_view right) {
+  return ucol_strcoll(Instance().base_letters.get(), left.data(), static_cast<int32_t>(left.size()),
+                      right.data(), static_cast<int32_t>(right.size()));
 }
 
 std::u16string AnsiToWide(std::string_view text) {

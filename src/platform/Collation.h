@@ -19,6 +19,12 @@ namespace tabshift::platform {
 int CompareAnsi(std::string_view left, std::string_view right, bool ignore_case);
 int CompareWide(std::u16string_view left, std::u16string_view right, bool ignore_case);
 
+// The same order on base letters only: case and accents count for nothing. A difference it
+// finds in two prefixes holds for any continuations of them, which a case or accent
+// difference does not (the base letters of later characters weigh more).
+int CompareAnsiBaseLetters(std::string_view left, std::string_view right);
+int CompareWideBaseLetters(std::u16string_view left, std::u16string_view right);
+
 // Conversions between the 8-bit code page and UTF-16. A character the code page lacks becomes
 // '?'.
 std::u16string AnsiToWide(std::string_view text);

@@ -1,0 +1,7 @@
+# Tests of the B+ tree indexes.
+tabshift_add_test(engine_btree_tests
+  SOURCES
+    ABSBTreeModelTest.cpp
+    ABSBTreePageIndexTest.cpp
+    ABSBTreeTest.cpp
+  LIBRARIES engine_btree engine_mempages test_support)
