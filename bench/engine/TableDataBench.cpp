@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/core/ABSMemEngine.h"
-#include "engine/core/SortedTestIndex.h"
+#include "engine/core/ABSTableData.h"
 
 namespace tabshift {
 namespace {
@@ -27,7 +27,6 @@ void DefineFields(TABSFieldDefs& fields) {
 }
 
 void BM_AppendRowsWithOneIndex(benchmark::State& state) {
-  testing::SortedTestIndex::Register();
   const auto rows = static_cast<int32_t>(state.range(0));
   int64_t peak = 0;
   for (auto _ : state) {

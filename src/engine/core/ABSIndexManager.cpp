@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/access/ABSExcept.h"
+#include "engine/core/ABSBTreeTableIndex.h"
 #include "engine/core/ABSDatabaseData.h"
 #include "engine/core/ABSTableData.h"
 #include "framework/Text.h"
@@ -14,7 +15,6 @@ namespace tabshift {
 namespace {
 
 constexpr int32_t kIndexNotFound = 20018;
-constexpr int32_t kNoIndexFactory = 10380;
 
 TABSIndexFactory& FactorySlot() {
   static TABSIndexFactory factory;
@@ -97,9 +97,12 @@ TABSIndex& TABSBaseIndexManager::GetIndex(int32_t object_id) {
 }
 
 TABSIndex& TABSBaseIndexManager::CreateIndexObject(TABSIndexDef& definition) {
-  if (!IndexFactory()) RaiseEngineError(kNoIndexFactory, "Nil pointer occured");
   TABSPageManager& pages = definition.Temporary ? *temporary_pages_ : *pages_;
-  indexes_.push_back(IndexFactory()(definition, *this, pages));
+  if (IndexFactory()) {
+    indexes_.push_back(IndexFactory()(definition, *this, pages));
+  } else {
+    indexes_.push_back(std::make_unique<TABSBTreeTableIndex>(definition, *this, pages));
+  }
   return *indexes_.back();
 }
 

@@ -55,7 +55,7 @@ class TABSIndex {
   TABSBaseIndexManager& owner_;
 };
 
-// Makes the index object for a definition; the B-tree registers the one every table uses.
+// Makes the index object for a definition in place of the B-tree, when one is set.
 using TABSIndexFactory = std::function<std::unique_ptr<TABSIndex>(
     const TABSIndexDef& definition, TABSBaseIndexManager& owner, TABSPageManager& pages)>;
 void SetIndexFactory(TABSIndexFactory factory);

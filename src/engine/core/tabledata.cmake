@@ -1,5 +1,6 @@
 # Table and database data with their managers, and the memory and temporary engines.
 add_library(engine_tabledata STATIC
+  ABSBTreeTableIndex.cpp
   ABSConstraintManager.cpp
   ABSDatabaseData.cpp
   ABSDatabaseDataList.cpp
@@ -11,4 +12,4 @@ add_library(engine_tabledata STATIC
   ABSTableData.cpp
   ABSTempEngine.cpp
   ABSTempRecordManager.cpp)
-target_link_libraries(engine_tabledata PUBLIC engine_mempages engine_pages engine_core engine_access)
+target_link_libraries(engine_tabledata PUBLIC engine_btree engine_mempages engine_pages engine_core engine_access)

@@ -15,7 +15,6 @@ namespace {
 class TemporaryTable : public ::testing::Test {
  protected:
   void Create(bool memory_only, uint64_t available_memory) {
-    SortedTestIndex::Register();
     TABSTemporaryTableData::SetAvailableMemoryForTesting(available_memory);
     TABSFieldDefs fields;
     AddField(fields, "V", adtInteger);

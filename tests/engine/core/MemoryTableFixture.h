@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/core/ABSMemEngine.h"
-#include "engine/core/SortedTestIndex.h"
+#include "engine/core/ABSTableData.h"
 
 namespace tabshift::testing {
 
@@ -30,7 +30,6 @@ class MemoryTable {
  public:
   MemoryTable(const std::string& name, const TABSFieldDefs& fields,
               const TABSIndexDefs& indexes = {}, const TABSConstraintDefs& constraints = {}) {
-    SortedTestIndex::Register();
     cursor.table_name = name;
     table = &static_cast<TABSMemoryTableData&>(MemoryDatabaseData().GetTableData(cursor));
     table->CreateTable(cursor, fields, indexes, constraints);
