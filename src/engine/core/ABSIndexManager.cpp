@@ -16,11 +16,6 @@ namespace {
 
 constexpr int32_t kIndexNotFound = 20018;
 
-TABSIndexFactory& FactorySlot() {
-  static TABSIndexFactory factory;
-  return factory;
-}
-
 bool SameColumns(const std::vector<TABSIndexColumn>& left,
                  const std::vector<TABSIndexColumn>& right) {
   if (left.size() != right.size()) return false;
@@ -59,14 +54,6 @@ void TABSIndex::AssignDefinition(const TABSIndexDef& definition) {
   if (&definition != &definition_) definition_.Assign(definition);
 }
 
-void SetIndexFactory(TABSIndexFactory factory) {
-  FactorySlot() = std::move(factory);
-}
-
-const TABSIndexFactory& IndexFactory() {
-  return FactorySlot();
-}
-
 TABSBaseIndexManager::TABSBaseIndexManager(TABSTableData* table, TABSPageManager* pages,
                                            TABSPageManager* temporary_pages)
     : table_(table), pages_(pages), temporary_pages_(temporary_pages) {}
@@ -98,11 +85,7 @@ TABSIndex& TABSBaseIndexManager::GetIndex(int32_t object_id) {
 
 TABSIndex& TABSBaseIndexManager::CreateIndexObject(TABSIndexDef& definition) {
   TABSPageManager& pages = definition.Temporary ? *temporary_pages_ : *pages_;
-  if (IndexFactory()) {
-    indexes_.push_back(IndexFactory()(definition, *this, pages));
-  } else {
-    indexes_.push_back(std::make_unique<TABSBTreeTableIndex>(definition, *this, pages));
-  }
+  indexes_.push_back(std::make_unique<TABSBTreeTableIndex>(definition, *this, pages));
   return *indexes_.back();
 }
 

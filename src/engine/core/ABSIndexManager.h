@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,12 +53,6 @@ class TABSIndex {
   TABSIndexDef definition_;
   TABSBaseIndexManager& owner_;
 };
-
-// Makes the index object for a definition in place of the B-tree, when one is set.
-using TABSIndexFactory = std::function<std::unique_ptr<TABSIndex>(
-    const TABSIndexDef& definition, TABSBaseIndexManager& owner, TABSPageManager& pages)>;
-void SetIndexFactory(TABSIndexFactory factory);
-const TABSIndexFactory& IndexFactory();
 
 class TABSBaseIndexManager {
  public:
