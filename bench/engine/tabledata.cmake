@@ -1,0 +1,1 @@
+tabshift_add_benchmark(engine_tabledata_bench SOURCES TableDataBench.cpp LIBRARIES engine_tabledata)

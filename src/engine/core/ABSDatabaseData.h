@@ -1,0 +1,86 @@
+// The engine object of one database, shared by every session connected to it: its lock, its
+// sessions and its table data objects. Engines derive from it; the process keeps every
+// database data object in one list.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/StringList.h"
+#include "platform/CriticalSection.h"
+
+namespace tabshift {
+
+class TABSPageManager;
+class TABSTableData;
+struct TABSCursorState;
+
+class TABSDatabaseData {
+ public:
+  explicit TABSDatabaseData(std::string name);
+  TABSDatabaseData(const TABSDatabaseData&) = delete;
+  TABSDatabaseData& operator=(const TABSDatabaseData&) = delete;
+  virtual ~TABSDatabaseData();
+
+  // Returns the session id the database gives the session.
+  virtual int32_t ConnectSession(const void* session);
+  virtual void DisconnectSession(const void* session);
+  // Destroys the object through the process-wide list when no session is connected; true
+  // when it was destroyed.
+  virtual bool ReleaseIfUnused();
+  virtual void GetTableNames(TStringList& names);
+  virtual void CreateDatabase() {}
+  virtual TABSTableData& CreateTableData(const TABSCursorState& cursor) = 0;
+  virtual TABSTableData* FindTableData(const TABSCursorState& cursor);
+  virtual TABSTableData& GetTableData(const TABSCursorState& cursor);
+  virtual int32_t NextObjectId() = 0;
+  virtual void Commit(int32_t session);
+  virtual void Rollback(int32_t session);
+  virtual void FlushDatabase() {}
+
+  const std::string& Name() const { return name_; }
+  platform::CriticalSection& Lock() { return lock_; }
+  int32_t TableCount() const { return static_cast<int32_t>(tables_.size()); }
+  TABSTableData& Table(int32_t index) const { return *tables_[static_cast<size_t>(index)]; }
+  // Table data objects join and leave the list as they are made and destroyed.
+  void AddTableData(TABSTableData* table);
+  void RemoveTableData(TABSTableData* table);
+
+ protected:
+  TABSPageManager* page_manager_ = nullptr;
+
+ private:
+  platform::CriticalSection lock_;
+  std::vector<const void*> sessions_;
+  std::vector<TABSTableData*> tables_;
+  std::string name_;
+};
+
+// The process-wide list of database data objects, made with "MEMORY" and "TEMP" when the
+// engine is first used and emptied at process exit.
+class TABSDatabaseDataList {
+ public:
+  TABSDatabaseDataList();
+  ~TABSDatabaseDataList();
+  TABSDatabaseDataList(const TABSDatabaseDataList&) = delete;
+  TABSDatabaseDataList& operator=(const TABSDatabaseDataList&) = delete;
+
+  platform::CriticalSection& Lock() { return lock_; }
+  // The object of that name, exactly as spelled; none when absent.
+  TABSDatabaseData* Find(const std::string& name);
+  TABSDatabaseData& Add(std::unique_ptr<TABSDatabaseData> database);
+  void Remove(TABSDatabaseData* database);
+
+ private:
+  platform::CriticalSection lock_;
+  std::vector<std::unique_ptr<TABSDatabaseData>> databases_;
+};
+
+TABSDatabaseDataList& DatabaseDataList();
+// The two in-process databases of the list.
+TABSDatabaseData& MemoryDatabaseData();
+TABSDatabaseData& TemporaryDatabaseData();
+
+}  // namespace tabshift

@@ -1,0 +1,68 @@
+// The temporary engine behind the database "TEMP": append-only tables whose records spill to a
+// temporary file beyond their in-memory limit and whose BLOBs are appended to one stream.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/core/ABSDatabaseData.h"
+#include "engine/core/ABSTableData.h"
+#include "engine/core/ABSTempRecordManager.h"
+
+namespace tabshift {
+
+class TABSTemporaryTableData : public TABSTableData {
+ public:
+  static constexpr int32_t kRecordGrowthStep = 1000;
+  static constexpr int32_t kRecordsPerBlock = 10;
+  // Bytes in front of a BLOB entry's stored bytes: block count, BLOB size, stored length.
+  static constexpr size_t kBlobEntryHeaderSize = 20;
+
+  TABSTemporaryTableData(TABSDatabaseData* database, std::string name);
+  ~TABSTemporaryTableData() override;
+
+  void CreateRecordManager() override;
+  void CreateTable(TABSCursorState& cursor, const TABSFieldDefs& fields,
+                   const TABSIndexDefs& indexes, const TABSConstraintDefs& constraints) override;
+  bool DropTable(TABSCursorState& cursor, bool force) override;
+  void EmptyTable(int32_t session) override;
+  int64_t GetRecordCount(TABSCursorState& cursor) override;
+  int64_t RecordIdToNumber(const TABSRecordId& record_id) const override;
+  TABSRecordId NumberToRecordId(int64_t number) const override;
+  void WriteBlob(uint8_t* record, int field_no, TABSBlobStream& blob) override;
+  std::unique_ptr<TABSBlobStream> OpenBlob(const uint8_t* record, int field_no,
+                                           bool read_contents) override;
+  bool InsertRecord(TABSCursorState& cursor) override;
+  bool DeleteRecord(TABSCursorState&) override { return false; }
+  bool UpdateRecord(TABSCursorState&) override { return false; }
+  bool SetRecNoUnfiltered(TABSCursorState& cursor, int64_t record_no) override;
+  int64_t GetRecNoUnfiltered(TABSCursorState& cursor) override;
+  int64_t GetRecordCountUnfiltered(TABSCursorState& cursor) override;
+
+  // The figure the in-memory limit of new record stores is computed from; 0 asks the memory
+  // manager.
+  static void SetAvailableMemoryForTesting(uint64_t bytes);
+  TABSTemporaryRecordManager& TemporaryRecords();
+  TABSStream* BlobStream() { return blob_stream_.get(); }
+
+ private:
+  void CreateBlobStream();
+  int64_t BlobPosition(const uint8_t* record, int field_no) const;
+
+  std::unique_ptr<TABSStream> blob_stream_;
+};
+
+class TABSTemporaryDatabaseData : public TABSDatabaseData {
+ public:
+  TABSTemporaryDatabaseData();
+  ~TABSTemporaryDatabaseData() override;
+
+  TABSTableData& CreateTableData(const TABSCursorState& cursor) override;
+  int32_t NextObjectId() override;
+
+ private:
+  int32_t object_id_ = 0;
+};
+
+}  // namespace tabshift

@@ -1,0 +1,7 @@
+tabshift_add_test(engine_tabledata_tests
+  SOURCES
+    ABSFieldManagerTest.cpp
+    ABSMemEngineTest.cpp
+    ABSTableDataTest.cpp
+    ABSTempEngineTest.cpp
+  LIBRARIES engine_tabledata test_support)
