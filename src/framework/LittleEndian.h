@@ -13,15 +13,14 @@ static_assert(std::endian::native == std::endian::little,
               "stored formats are copied byte for byte; a big-endian host needs byte swaps here");
 
 template <typename T>
-  requires std::is_trivially_copyable_v<T>
+requires std::is_trivially_copyable_v<T>
 void PutLE(uint8_t*& at, T value) {
   std::memcpy(at, &value, sizeof value);
   at += sizeof value;
 }
 
 template <typename T>
-  requires std::is_trivially_copyable_v<T>
-T GetLE(const uint8_t*& at) {
+requires std::is_trivially_copyable_v<T> T GetLE(const uint8_t*& at) {
   T value;
   std::memcpy(&value, at, sizeof value);
   at += sizeof value;
