@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "engine/access/ABSExcept.h"
-#include "engine/core/ABSMemPageManager.h"
+#include "engine/core/ABSTempPageManager.h"
 
 namespace tabshift {
 
@@ -79,7 +79,8 @@ void TABSTemporaryTableData::CreateTable(TABSCursorState& cursor, const TABSFiel
   }
   name_ = cursor.table_name;
   engine_flag_ = cursor.memory_only ? 1 : 0;
-  page_manager_ = std::make_unique<TABSMemoryPageManager>();
+  page_manager_ = std::make_unique<TABSTemporaryPageManager>(cursor.memory_only,
+                                                             available_memory_for_testing.load());
   SetFieldDefs(fields);
   SetIndexDefs(indexes);
   SetConstraintDefs(constraints);

@@ -11,5 +11,6 @@ add_library(engine_tabledata STATIC
   ABSMemRecordManager.cpp
   ABSTableData.cpp
   ABSTempEngine.cpp
+  ABSTempPageManager.cpp
   ABSTempRecordManager.cpp)
 target_link_libraries(engine_tabledata PUBLIC engine_btree engine_mempages engine_pages engine_core engine_access)

@@ -4,4 +4,5 @@ tabshift_add_test(engine_tabledata_tests
     ABSMemEngineTest.cpp
     ABSTableDataTest.cpp
     ABSTempEngineTest.cpp
+    ABSTempPageManagerTest.cpp
   LIBRARIES engine_tabledata test_support)
