@@ -1,5 +1,6 @@
-// The temporary engine behind the database "TEMP": append-only tables whose records spill to a
-// temporary file beyond their in-memory limit and whose BLOBs are appended to one stream.
+// The temporary engine behind the database "TEMP": append-only tables whose records and index
+// pages spill to temporary files beyond their in-memory limits and whose BLOBs are appended to
+// one stream.
 #pragma once
 
 #include <cstdint>
