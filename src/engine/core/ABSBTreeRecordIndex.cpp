@@ -208,9 +208,14 @@ bool TABSBTreeRecordIndex::FindRecord(int32_t session, const TABSRecordId& id,
 bool TABSBTreeRecordIndex::Seek(int32_t session, const std::vector<uint8_t>& record,
                                 TABSSeekOperator op, bool towards_last, TABSKeyPath& path,
                                 int32_t columns) {
-  order_->Begin(session, columns);
   const Keys keys = MakeKeys(record, nullptr);
-  const bool found = tree_.Seek(session, Probe(keys, false), op, towards_last, path);
+  return SeekKey(session, keys.key.data(), op, towards_last, path, columns);
+}
+
+bool TABSBTreeRecordIndex::SeekKey(int32_t session, const uint8_t* key, TABSSeekOperator op,
+                                   bool towards_last, TABSKeyPath& path, int32_t columns) {
+  order_->Begin(session, columns);
+  const bool found = tree_.Seek(session, {key, nullptr, nullptr}, op, towards_last, path);
   order_->Begin(session, -1);
   return found;
 }

@@ -10,6 +10,8 @@
 
 #include "engine/core/ABSBTree.h"
 #include "engine/core/ABSBTreeKey.h"
+#include "engine/core/ABSBTreeScan.h"
+#include "engine/core/ABSRecordBitmap.h"
 #include "engine/core/ABSTypes.h"
 
 namespace tabshift {
@@ -19,6 +21,7 @@ inline constexpr int32_t kEntryNotFound = 20250;
 inline constexpr int32_t kGetCurrent = 20053;
 inline constexpr int32_t kCannotRetrieveRecord = 20170;
 inline constexpr int32_t kInvalidPath = 20052;
+inline constexpr int32_t kInvalidParams = 20078;
 }  // namespace record_index_error
 
 // What the index needs from the table it belongs to.
@@ -101,6 +104,22 @@ class TABSBTreeRecordIndex {
                              bool lower_inclusive, const std::vector<uint8_t>* upper,
                              bool upper_inclusive, int64_t record_count);
   int32_t EntriesPerPage() const;
+
+  // Range scans for filtered navigation, over the conditions on this index (others are left
+  // out). A condition's key is a full key of the index; its partial size, when set, is the
+  // number of leading full-key bytes that take part.
+  std::unique_ptr<TABSIndexScanState> NewScanState(TABSScanSearchConditionArray& conditions) const;
+  static void FreeScanState(std::unique_ptr<TABSIndexScanState>& state) { state.reset(); }
+  // The next (forward) or prior record of the range; false when the scan has left it.
+  bool ScanStep(int32_t session, TABSIndexScanState& state, bool forward, TABSRecordId& id,
+                std::vector<uint8_t>& record);
+  // Refills the bitmap: every record of the range that passes the filter (none: every record)
+  // is marked under the number `record_number` gives it, in key order; the bitmap is stamped
+  // with the change counter.
+  void FillFilterBitmap(int32_t session, TABSScanSearchConditionArray& conditions,
+                        const std::function<bool(const uint8_t* record)>& filter,
+                        const std::function<int64_t(const TABSRecordId&)>& record_number,
+                        TABSRecordBitmap& bitmap, int32_t change_counter);
   TABSRecordId RecordIdAtPath(int32_t session, const TABSKeyPath& path);
   int64_t EntryCount(int32_t session) { return tree_.Count(session); }
   int32_t Depth(int32_t session) { return tree_.Depth(session); }
@@ -117,6 +136,17 @@ class TABSBTreeRecordIndex {
   Keys MakeKeys(const std::vector<uint8_t>& record, const TABSRecordId* id) const;
   TABSBTreeProbe Probe(const Keys& keys, bool with_reference) const;
   void FetchRecord(int32_t session, const TABSRecordId& id, std::vector<uint8_t>& record);
+  // Over the first `columns` columns of a stored key.
+  bool SeekKey(int32_t session, const uint8_t* key, TABSSeekOperator op, bool towards_last,
+               TABSKeyPath& path, int32_t columns);
+  TABSIndexScanBound MakeScanBound(const TABSScanSearchCondition& condition) const;
+  bool SeekBound(int32_t session, const TABSIndexScanBound& bound, bool forward, TABSKeyPath& path);
+  bool StartScan(int32_t session, const TABSIndexScanState& state, bool forward, TABSKeyPath& path);
+  int CompareWithBound(const std::vector<uint8_t>& full_key, const TABSIndexScanBound& bound,
+                       bool partial);
+  enum class ScanVerdict { kInside, kSkip, kBeyond };
+  ScanVerdict JudgeScanRecord(const std::vector<uint8_t>& record, const TABSIndexScanState& state,
+                              bool forward);
 
   TABSPageManager& manager_;
   TABSIndexTableAccess& table_;

@@ -6,5 +6,6 @@ add_library(engine_btree STATIC
   ABSBTreeModify.cpp
   ABSBTreePage.cpp
   ABSBTreePageIndex.cpp
-  ABSBTreeRecordIndex.cpp)
+  ABSBTreeRecordIndex.cpp
+  ABSBTreeScan.cpp)
 target_link_libraries(engine_btree PUBLIC engine_pages engine_core engine_access platform)

@@ -56,6 +56,8 @@ class ModelLess {
       result = static_cast<int>(!left.IsNull()) - static_cast<int>(!right.IsNull());
     } else if (left.number) {
       result = (*left.number > *right.number) - (*left.number < *right.number);
+    } else if (left.wide) {
+      result = platform::CompareWide(*left.wide, *right.wide, column.case_insensitive);
     } else {
       result = platform::CompareAnsi(*left.text, *right.text, column.case_insensitive);
     }
@@ -88,13 +90,20 @@ class BTreeModelTest : public ::testing::TestWithParam<ModelCase> {
       if (static_cast<int32_t>(random_() % 100) < GetParam().null_percent) {
         values.push_back(Value{});
       } else if (column.field.type == bdtInteger) {
-        values.push_back(Value{pick - GetParam().distinct / 2, std::nullopt});
+        values.push_back(Value::Number(pick - GetParam().distinct / 2));
+      } else if (TestTable::IsWide(column.field.type)) {
+        // Accented capitals and small letters, so that case-insensitive columns tie often.
+        static constexpr char16_t kLetters[] = u"a\u00c4b\u00e4\u00c5\u00e5-\u0416";
+        std::u16string text(static_cast<size_t>(GetParam().shared_prefix), u'\u00f6');
+        for (int32_t n = pick; n > 0; n /= 8) text.push_back(kLetters[n % 8]);
+        if (text.size() > static_cast<size_t>(column.field.size)) text.resize(column.field.size);
+        values.push_back(Value::Wide(text));
       } else {
         static constexpr char kLetters[] = "aAbBcC-z";
         std::string text(static_cast<size_t>(GetParam().shared_prefix), 'p');
         for (int32_t n = pick; n > 0; n /= 8) text.push_back(kLetters[n % 8]);
         if (text.size() > static_cast<size_t>(column.field.size)) text.resize(column.field.size);
-        values.push_back(Value{std::nullopt, text});
+        values.push_back(Value::Text(text));
       }
     }
     return values;
@@ -202,7 +211,19 @@ INSTANTIATE_TEST_SUITE_P(
                   {{{bdtString, 30}, true, false}, {{bdtInteger}}},
                   50,
                   10,
-                  19}),
+                  19},
+        ModelCase{
+            "TruncatedCaseInsensitiveWideString", {{{bdtWideString, 30}, false, true}}, 400, 5, 8},
+        ModelCase{"WideCharThenDescendingInteger",
+                  {{{bdtWideChar, 4}, false, true}, {{bdtInteger}, true}},
+                  40,
+                  15,
+                  0},
+        ModelCase{"DescendingTruncatedWideStringThenInteger",
+                  {{{bdtWideString, 20}, true, false}, {{bdtInteger}}},
+                  50,
+                  10,
+                  9}),
     [](const ::testing::TestParamInfo<ModelCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -17,10 +17,13 @@ using testing::Value;
 constexpr int32_t kSession = 0;
 
 Value Int(int32_t v) {
-  return Value{v, std::nullopt};
+  return Value::Number(v);
 }
 Value Text(std::string v) {
-  return Value{std::nullopt, std::move(v)};
+  return Value::Text(std::move(v));
+}
+Value Wide(std::u16string v) {
+  return Value::Wide(std::move(v));
 }
 Value Null() {
   return Value{};
@@ -126,6 +129,37 @@ TEST_F(BTreeIndexTest, LongStringsKeepA20BytePrefixAndResolveTiesByLookup) {
   EXPECT_EQ(IdsInOrder(), (std::vector<int32_t>{4, 2, 3, 1}));
   EXPECT_GT(table_->lookups, 0);
   index_->CheckIntegrity(kSession);
+}
+
+TEST_F(BTreeIndexTest, WideStringsFollowTheCollationNotTheCodeUnits) {
+  MakeIndex({{bdtWideChar, 3}}, FirstColumn);
+  EXPECT_EQ(index_->KeySize(), 9);
+  Insert(1, {Wide(u"f")});
+  Insert(2, {Wide(u"\u00e9")});
+  Insert(3, {Wide(u"Z")});
+  Insert(4, {Wide(u"a")});
+  Insert(5, {Null()});
+  EXPECT_EQ(IdsInOrder(), (std::vector<int32_t>{5, 4, 2, 1, 3}));
+  index_->CheckIntegrity(kSession);
+}
+
+TEST_F(BTreeIndexTest, CaseInsensitiveWideStringsKeepA20BytePrefixAndTieByRecordId) {
+  MakeIndex({{bdtWideString, 40}}, [](const TestTable& table) {
+    return std::vector<TABSIndexColumnInfo>{table.Column(0, false, true)};
+  });
+  EXPECT_EQ(index_->KeySize(), 23);
+  const std::u16string upper(10, u'\u00c4');
+  const std::u16string lower(10, u'\u00e4');
+  Insert(5, {Wide(lower + u"aa")});
+  Insert(1, {Wide(upper + u"zz")});
+  Insert(3, {Wide(upper + u"aa")});
+  Insert(2, {Wide(upper + u"AA")});
+  Insert(4, {Wide(upper)});
+  EXPECT_EQ(IdsInOrder(), (std::vector<int32_t>{4, 2, 3, 5, 1}));
+  EXPECT_GT(table_->lookups, 0);
+  index_->CheckIntegrity(kSession);
+  Delete(3, {Wide(upper + u"aa")});
+  EXPECT_EQ(IdsInOrder(), (std::vector<int32_t>{4, 2, 5, 1}));
 }
 
 TEST_F(BTreeIndexTest, NullsSortFirstAndAmongThemselvesByRecordId) {
@@ -237,7 +271,7 @@ class BTreeSeekTest : public ::testing::TestWithParam<SeekCase> {
     index_->BuildIndex(0, [](TABSRecordId&, std::vector<uint8_t>&) { return false; });
     const int32_t keys[] = {10, 20, 20, 20, 30};
     for (int32_t id = 1; id <= 5; ++id) {
-      const auto record = table_.Record({testing::Value{keys[id - 1], std::nullopt}});
+      const auto record = table_.Record({testing::Value::Number(keys[id - 1])});
       table_.Store({id, 0}, record);
       index_->InsertKey(0, record, {id, 0});
     }
@@ -250,7 +284,7 @@ class BTreeSeekTest : public ::testing::TestWithParam<SeekCase> {
 TEST_P(BTreeSeekTest, LeavesThePathAtTheMatchingEntry) {
   const SeekCase& c = GetParam();
   TABSKeyPath path;
-  const auto probe = table_.Record({testing::Value{c.key, std::nullopt}});
+  const auto probe = table_.Record({testing::Value::Number(c.key)});
   const bool found = index_->Seek(0, probe, c.op, c.towards_last, path);
   EXPECT_EQ(found, c.expected_id != -1);
   if (found) {
@@ -271,13 +305,13 @@ INSTANTIATE_TEST_SUITE_P(
                       SeekCase{Op::GreaterOrEqual, false, 31, -1}));
 
 TEST_F(BTreeSeekTest, PositionsEstimatesAndReadingBeyondAKey) {
-  EXPECT_EQ(index_->GetRecNoInOrder(0, {4, 0}, table_.Record({testing::Value{20, {}}})), 4);
+  EXPECT_EQ(index_->GetRecNoInOrder(0, {4, 0}, table_.Record({testing::Value::Number(20)})), 4);
   TABSRecordId id;
   EXPECT_TRUE(index_->SetRecNoInOrder(0, id, 5));
   EXPECT_EQ(id.page_no, 5);
   EXPECT_FALSE(index_->SetRecNoInOrder(0, id, 6));
 
-  const auto twenty = table_.Record({testing::Value{20, std::nullopt}});
+  const auto twenty = table_.Record({testing::Value::Number(20)});
   EXPECT_EQ(index_->EstimateRangeCount(0, &twenty, true, &twenty, true, 5), 3);
   EXPECT_EQ(index_->EstimateRangeCount(0, nullptr, false, nullptr, false, 5), 5);
   EXPECT_EQ(index_->EstimateRangeCount(0, &twenty, false, nullptr, false, 5), 1);
@@ -332,7 +366,7 @@ TEST(BTreeTruncationTest, CaseDifferenceInAPrefixYieldsToTheLettersCutOff) {
   const std::string prefix(19, 'q');
   const std::vector<std::string> values = {prefix + "aa", prefix + "A", prefix + "a"};
   for (int32_t id = 0; id < 3; ++id) {
-    const auto record = table.Record({testing::Value{std::nullopt, values[id]}});
+    const auto record = table.Record({testing::Value::Text(values[id])});
     table.Store({id, 0}, record);
     index.InsertKey(0, record, {id, 0});
   }

@@ -1,4 +1,5 @@
-// A small table for index tests: records of INTEGER and STRING fields held in memory, read
+// A small table for index tests: records of INTEGER, STRING and WIDESTRING fields held in
+// memory, read
 // back by record id as the table data does for indexes with truncated columns.
 #pragma once
 
@@ -15,14 +16,31 @@ namespace tabshift::testing {
 
 struct FieldSpec {
   BaseDataType type = bdtInteger;
-  int32_t size = 0;  // characters for STRING
+  int32_t size = 0;  // characters for STRING and WIDESTRING
 };
 
 // A field value; nullopt is NULL.
 struct Value {
   std::optional<int32_t> number;
   std::optional<std::string> text;
-  bool IsNull() const { return !number && !text; }
+  std::optional<std::u16string> wide;
+  bool IsNull() const { return !number && !text && !wide; }
+
+  static Value Number(int32_t value) {
+    Value result;
+    result.number = value;
+    return result;
+  }
+  static Value Text(std::string value) {
+    Value result;
+    result.text = std::move(value);
+    return result;
+  }
+  static Value Wide(std::u16string value) {
+    Value result;
+    result.wide = std::move(value);
+    return result;
+  }
 };
 
 class TestTable : public TABSIndexTableAccess {
@@ -37,8 +55,11 @@ class TestTable : public TABSIndexTableAccess {
   }
 
   static int32_t BufferSize(const FieldSpec& field) {
-    return field.type == bdtInteger ? 4 : field.size + 1;
+    if (field.type == bdtInteger) return 4;
+    return IsWide(field.type) ? (field.size + 1) * 2 : field.size + 1;
   }
+
+  static bool IsWide(BaseDataType type) { return type == bdtWideChar || type == bdtWideString; }
 
   TABSIndexColumnInfo Column(int32_t field_no, bool descending = false,
                              bool case_insensitive = false) const {
@@ -61,6 +82,9 @@ class TestTable : public TABSIndexTableAccess {
         record[0] |= static_cast<uint8_t>(1u << i);
       } else if (values[i].number) {
         std::memcpy(&record[offsets_[i]], &*values[i].number, 4);
+      } else if (values[i].wide) {
+        std::memcpy(&record[offsets_[i]], values[i].wide->data(),
+                    std::min<size_t>(values[i].wide->size(), fields_[i].size) * 2);
       } else {
         std::memcpy(&record[offsets_[i]], values[i].text->data(),
                     std::min<size_t>(values[i].text->size(), fields_[i].size));

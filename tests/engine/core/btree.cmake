@@ -3,5 +3,6 @@ tabshift_add_test(engine_btree_tests
   SOURCES
     ABSBTreeModelTest.cpp
     ABSBTreePageIndexTest.cpp
+    ABSBTreeScanTest.cpp
     ABSBTreeTest.cpp
   LIBRARIES engine_btree engine_mempages test_support)
