@@ -106,4 +106,9 @@ TABSDatabaseDataList::~TABSDatabaseDataList() {
   while (!databases_.empty()) databases_.pop_back();
 }
 
+int32_t TABSDatabaseData::NextObjectId() {
+  std::lock_guard guard(Lock());
+  return ++object_id_;
+}
+
 }  // namespace tabshift

@@ -35,7 +35,9 @@ class TABSDatabaseData {
   virtual TABSTableData& CreateTableData(const TABSCursorState& cursor) = 0;
   virtual TABSTableData* FindTableData(const TABSCursorState& cursor);
   virtual TABSTableData& GetTableData(const TABSCursorState& cursor);
-  virtual int32_t NextObjectId() = 0;
+  // The next value of the database-wide object counter; kept in memory here, a database
+  // stored in a file keeps it there.
+  virtual int32_t NextObjectId();
   virtual void Commit(int32_t session);
   virtual void Rollback(int32_t session);
   virtual void FlushDatabase() {}
@@ -53,6 +55,7 @@ class TABSDatabaseData {
 
  private:
   platform::CriticalSection lock_;
+  int32_t object_id_ = 0;
   std::vector<const void*> sessions_;
   std::vector<TABSTableData*> tables_;
   std::string name_;

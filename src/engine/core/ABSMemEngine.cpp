@@ -257,9 +257,4 @@ TABSTableData& TABSMemoryDatabaseData::CreateTableData(const TABSCursorState& cu
   return *new TABSMemoryTableData(this, cursor.table_name);
 }
 
-int32_t TABSMemoryDatabaseData::NextObjectId() {
-  std::lock_guard guard(Lock());
-  return ++object_id_;
-}
-
 }  // namespace tabshift

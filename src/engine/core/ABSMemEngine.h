@@ -84,10 +84,6 @@ class TABSMemoryDatabaseData : public TABSDatabaseData {
   ~TABSMemoryDatabaseData() override;
 
   TABSTableData& CreateTableData(const TABSCursorState& cursor) override;
-  int32_t NextObjectId() override;
-
- private:
-  int32_t object_id_ = 0;
 };
 
 }  // namespace tabshift

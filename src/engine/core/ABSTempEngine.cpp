@@ -254,9 +254,4 @@ TABSTableData& TABSTemporaryDatabaseData::CreateTableData(const TABSCursorState&
   return *new TABSTemporaryTableData(this, cursor.table_name);
 }
 
-int32_t TABSTemporaryDatabaseData::NextObjectId() {
-  std::lock_guard guard(Lock());
-  return ++object_id_;
-}
-
 }  // namespace tabshift

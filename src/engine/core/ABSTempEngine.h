@@ -60,10 +60,6 @@ class TABSTemporaryDatabaseData : public TABSDatabaseData {
   ~TABSTemporaryDatabaseData() override;
 
   TABSTableData& CreateTableData(const TABSCursorState& cursor) override;
-  int32_t NextObjectId() override;
-
- private:
-  int32_t object_id_ = 0;
 };
 
 }  // namespace tabshift
