@@ -111,8 +111,8 @@ class TABSBTreeRecordIndex {
   std::unique_ptr<TABSIndexScanState> NewScanState(TABSScanSearchConditionArray& conditions) const;
   static void FreeScanState(std::unique_ptr<TABSIndexScanState>& state) { state.reset(); }
   // The next (forward) or prior record of the range; false when the scan has left it.
-  bool ScanStep(int32_t session, TABSIndexScanState& state, bool forward, TABSRecordId& id,
-                std::vector<uint8_t>& record);
+  bool ScanStep(int32_t session, TABSIndexScanState& state, bool forward, int32_t change_counter,
+                TABSRecordId& id, std::vector<uint8_t>& record);
   // Refills the bitmap: every record of the range that passes the filter (none: every record)
   // is marked under the number `record_number` gives it, in key order; the bitmap is stamped
   // with the change counter.
@@ -144,6 +144,8 @@ class TABSBTreeRecordIndex {
   bool StartScan(int32_t session, const TABSIndexScanState& state, bool forward, TABSKeyPath& path);
   int CompareWithBound(const std::vector<uint8_t>& full_key, const TABSIndexScanBound& bound,
                        bool partial);
+  bool StepFromStop(int32_t session, TABSIndexScanState& state, bool forward,
+                    int32_t change_counter);
   enum class ScanVerdict { kInside, kSkip, kBeyond };
   ScanVerdict JudgeScanRecord(const std::vector<uint8_t>& record, const TABSIndexScanState& state,
                               bool forward);

@@ -46,6 +46,12 @@ bool Satisfies(TABSScanOperator op, int result) {
   return true;
 }
 
+int CompareIds(const TABSRecordId& left, const TABSRecordId& right) {
+  if (left.page_no != right.page_no) return left.page_no < right.page_no ? -1 : 1;
+  if (left.item_no != right.item_no) return left.item_no < right.item_no ? -1 : 1;
+  return 0;
+}
+
 // Restores a column's partial length however a comparison ends.
 class PartialLengthScope {
  public:
@@ -174,11 +180,40 @@ TABSBTreeRecordIndex::ScanVerdict TABSBTreeRecordIndex::JudgeScanRecord(
   return verdict;
 }
 
+// Moves from the entry the scan stopped at to the next one in the direction. When the table
+// has changed since, the path is found again; if that entry is gone, the scan goes on from the
+// first entry beyond its key and record id.
+bool TABSBTreeRecordIndex::StepFromStop(int32_t session, TABSIndexScanState& state, bool forward,
+                                        int32_t change_counter) {
+  const auto step = [&] {
+    return forward ? tree_.Next(session, state.path) : tree_.Prior(session, state.path);
+  };
+  if (state.change_counter == change_counter ||
+      FindRecord(session, state.stop_id, state.stop_record, state.path)) {
+    return step();
+  }
+  const Keys keys = MakeKeys(state.stop_record, nullptr);
+  bool found = SeekKey(session, keys.key.data(),
+                       forward ? TABSSeekOperator::GreaterOrEqual : TABSSeekOperator::LessOrEqual,
+                       !forward, state.path, -1);
+  std::vector<uint8_t> other;
+  while (found) {
+    const TABSRecordId other_id = RecordIdAtPath(session, state.path);
+    FetchRecord(session, other_id, other);
+    int order = CompareRecordKeys(other, state.stop_record, -1);
+    if (order == 0) order = CompareIds(other_id, state.stop_id);
+    if (forward ? order > 0 : order < 0) return true;
+    found = step();
+  }
+  return false;
+}
+
 bool TABSBTreeRecordIndex::ScanStep(int32_t session, TABSIndexScanState& state, bool forward,
-                                    TABSRecordId& id, std::vector<uint8_t>& record) {
+                                    int32_t change_counter, TABSRecordId& id,
+                                    std::vector<uint8_t>& record) {
   bool found;
   if (state.positioned) {
-    found = forward ? tree_.Next(session, state.path) : tree_.Prior(session, state.path);
+    found = StepFromStop(session, state, forward, change_counter);
   } else if (forward ? state.past_end : state.before_start) {
     found = false;
   } else {
@@ -191,6 +226,9 @@ bool TABSBTreeRecordIndex::ScanStep(int32_t session, TABSIndexScanState& state, 
     state.positioned = true;
     state.past_end = false;
     state.before_start = false;
+    state.change_counter = change_counter;
+    state.stop_id = current;
+    state.stop_record = record;
     if (verdict == ScanVerdict::kInside) {
       id = current;
       return true;
@@ -214,7 +252,7 @@ void TABSBTreeRecordIndex::FillFilterBitmap(
   std::unique_ptr<TABSIndexScanState> state = NewScanState(conditions);
   TABSRecordId id;
   std::vector<uint8_t> record;
-  while (ScanStep(session, *state, true, id, record)) {
+  while (ScanStep(session, *state, true, change_counter, id, record)) {
     bitmap.Mark(record_number(id), !filter || filter(record.data()));
   }
   FreeScanState(state);

@@ -22,10 +22,15 @@ struct TABSIndexScanBound {
 };
 
 // A fresh state stands before the first record of the range for a forward step and after the
-// last one for a backward step.
+// last one for a backward step. The path holds only while the table's change counter is the
+// one it was taken at; after a change the scan finds its place again from the entry it stopped
+// at, which it keeps for that.
 struct TABSIndexScanState {
   std::vector<TABSIndexScanBound> bounds;
   TABSKeyPath path;
+  int32_t change_counter = 0;
+  TABSRecordId stop_id;
+  std::vector<uint8_t> stop_record;
   bool positioned = false;    // the path holds the entry the last step stopped at
   bool past_end = false;      // the last step ran off the end of the index
   bool before_start = false;  // the last step ran off its start

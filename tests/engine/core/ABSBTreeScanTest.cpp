@@ -87,12 +87,12 @@ class BTreeScanTest : public ::testing::Test {
     std::vector<int32_t> ids;
     TABSRecordId id;
     std::vector<uint8_t> record;
-    while (index_->ScanStep(kSession, *state, forward, id, record)) {
+    while (index_->ScanStep(kSession, *state, forward, 0, id, record)) {
       EXPECT_EQ(record, table_.Record({rows_[id.page_no].text, rows_[id.page_no].number}));
       ids.push_back(id.page_no);
     }
     TABSRecordId unchanged = id;
-    EXPECT_FALSE(index_->ScanStep(kSession, *state, forward, unchanged, record));
+    EXPECT_FALSE(index_->ScanStep(kSession, *state, forward, 0, unchanged, record));
     TABSBTreeRecordIndex::FreeScanState(state);
     EXPECT_EQ(state, nullptr);
     return ids;
@@ -197,18 +197,59 @@ TEST_F(BTreeScanTest, StepsTurnBackAtEitherEnd) {
   auto state = index_->NewScanState(conditions_);
   TABSRecordId id;
   std::vector<uint8_t> record;
-  ASSERT_TRUE(index_->ScanStep(kSession, *state, true, id, record));
-  ASSERT_TRUE(index_->ScanStep(kSession, *state, true, id, record));
+  ASSERT_TRUE(index_->ScanStep(kSession, *state, true, 0, id, record));
+  ASSERT_TRUE(index_->ScanStep(kSession, *state, true, 0, id, record));
   EXPECT_EQ(id.page_no, expected[1]);
-  ASSERT_TRUE(index_->ScanStep(kSession, *state, false, id, record));
+  ASSERT_TRUE(index_->ScanStep(kSession, *state, false, 0, id, record));
   EXPECT_EQ(id.page_no, expected[0]);
-  EXPECT_FALSE(index_->ScanStep(kSession, *state, false, id, record));
-  ASSERT_TRUE(index_->ScanStep(kSession, *state, true, id, record));
+  EXPECT_FALSE(index_->ScanStep(kSession, *state, false, 0, id, record));
+  ASSERT_TRUE(index_->ScanStep(kSession, *state, true, 0, id, record));
   EXPECT_EQ(id.page_no, expected[0]);
-  while (index_->ScanStep(kSession, *state, true, id, record)) {
+  while (index_->ScanStep(kSession, *state, true, 0, id, record)) {
   }
-  ASSERT_TRUE(index_->ScanStep(kSession, *state, false, id, record));
+  ASSERT_TRUE(index_->ScanStep(kSession, *state, false, 0, id, record));
   EXPECT_EQ(id.page_no, expected.back());
+}
+
+// Between steps records are deleted, among them the one the scan stopped at, and inserted; the
+// scan goes on after the place it had reached.
+TEST_F(BTreeScanTest, ScanGoesOnAfterTheTableChanged) {
+  const Row low = Bound(Prefix() + "b");
+  AddCondition(Op::GreaterOrEqual, low, kTextColumnBytes);
+  const auto in_range = [&](const Row& row) { return CompareRows(row, low, false) >= 0; };
+  for (const bool forward : {true, false}) {
+    SCOPED_TRACE(forward);
+    std::vector<int32_t> expected = Expected(in_range);
+    if (!forward) std::reverse(expected.begin(), expected.end());
+    auto state = index_->NewScanState(conditions_);
+    TABSRecordId id;
+    std::vector<uint8_t> record;
+    std::vector<int32_t> visited;
+    int32_t counter = 0;
+    while (index_->ScanStep(kSession, *state, forward, counter, id, record)) {
+      visited.push_back(id.page_no);
+      if (visited.size() % 7 != 0) continue;
+      // Delete the record just returned and the one due next, if any.
+      const size_t at = visited.size() - 1;
+      for (size_t k = at; k <= at + 1 && k < expected.size(); ++k) {
+        const int32_t gone = expected[k];
+        index_->DeleteKey(kSession, table_.Record({rows_[gone].text, rows_[gone].number}),
+                          {gone, 0});
+        table_.Remove({gone, 0});
+      }
+      if (at + 1 < expected.size()) expected.erase(expected.begin() + static_cast<long>(at) + 1);
+      ++counter;
+    }
+    EXPECT_EQ(visited, expected);
+    // Put the deleted records back for the other direction.
+    for (int32_t k = 0; k < static_cast<int32_t>(rows_.size()); ++k) {
+      std::vector<uint8_t> stored;
+      if (table_.ReadRecordBuffer(kSession, {k, 0}, stored)) continue;
+      const auto restored = table_.Record({rows_[k].text, rows_[k].number});
+      table_.Store({k, 0}, restored);
+      index_->InsertKey(kSession, restored, {k, 0});
+    }
+  }
 }
 
 TEST_F(BTreeScanTest, FilterBitmapMarksTheRangeRecordsThatPassTheFilter) {
@@ -275,7 +316,7 @@ TEST(BTreeWideScanTest, LeadingPartOfAWideString) {
   std::vector<int32_t> ids;
   TABSRecordId id;
   std::vector<uint8_t> record;
-  while (index.ScanStep(kSession, *state, true, id, record)) ids.push_back(id.page_no);
+  while (index.ScanStep(kSession, *state, true, 0, id, record)) ids.push_back(id.page_no);
   std::sort(ids.begin(), ids.end());
   EXPECT_EQ(ids, (std::vector<int32_t>{0, 1, 4}));
 }
