@@ -3,6 +3,7 @@
 // under its database's lock. Engines derive their tables from it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -117,6 +118,11 @@ class TABSTableData {
   TABSBaseConstraintManager* ConstraintManager() { return constraint_manager_.get(); }
   TABSBaseRecordManager* RecordManager() { return record_manager_.get(); }
   int32_t CursorCount() const { return static_cast<int32_t>(cursors_.size()); }
+  // True when a cursor other than `cursor` is attached to this table.
+  bool OtherCursorsAttached(const TABSCursorState& cursor) const {
+    const bool attached = std::find(cursors_.begin(), cursors_.end(), &cursor) != cursors_.end();
+    return CursorCount() > (attached ? 1 : 0);
+  }
   uint8_t EngineFlag() const { return engine_flag_; }
 
  protected:

@@ -94,9 +94,7 @@ void TABSTemporaryTableData::CreateTable(TABSCursorState& cursor, const TABSFiel
 bool TABSTemporaryTableData::DropTable(TABSCursorState& cursor, bool force) {
   std::lock_guard guard(DatabaseLock());
   TABSTableData::DropTable(cursor, force);
-  const bool others_attached =
-      CursorCount() > (std::find(cursors_.begin(), cursors_.end(), &cursor) != cursors_.end());
-  if (force && others_attached) return false;
+  if (force && OtherCursorsAttached(cursor)) return false;
   delete this;
   return true;
 }
