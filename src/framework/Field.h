@@ -122,13 +122,24 @@ class TField {
 
  private:
   [[noreturn]] void AccessError(const char* type_name) const;
+  [[noreturn]] void RangeError(const std::string& value, const std::string& min,
+                               const std::string& max) const;
   void CheckNotBlob(const char* type_name) const;
+  // Asks the dataset for the value of the current record; false when NULL or when there is no
+  // current record. `buffer` may be nullptr.
+  bool HasValue(void* buffer) const;
   // Reads the native form into the scratch buffer; false when NULL.
   bool ReadNative() const;
   void WriteNative(const void* buffer);
-  std::vector<uint8_t> ReadBlob() const;
-  void WriteBlob(const void* data, size_t size);
+  void WriteInteger(int64_t value);
+  int64_t FloatToInteger(double value) const;
   void WriteWideText(std::u16string_view value);
+  void WriteByteValue(std::span<const uint8_t> value);
+  std::vector<uint8_t> ReadBlob() const;
+  // The dataset's BLOB streams take the field as changeable; a read-mode stream changes
+  // nothing.
+  TField& Self() const { return const_cast<TField&>(*this); }
+  void WriteBlob(const void* data, size_t size);
 
   TDataSet& dataset_;
   std::string name_;
