@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "framework/Exception.h"
+#include "framework/Format.h"
 #include "framework/Stream.h"
 
 namespace tabshift {
@@ -42,7 +43,7 @@ void TDataSet::OpenCursor() {
 }
 
 void TDataSet::CloseCursor() {
-  if (state_ == dsEdit || state_ == dsInsert) Cancel();
+  if (state_ == dsEdit || state_ == dsInsert) CancelEditing();
   FreeBuffers();
   SetState(dsInactive);
   SetEmpty();
@@ -60,10 +61,11 @@ void TDataSet::FreeBuffers() {
 
 void TDataSet::CreateFields() {
   if (fields_.Count() != 0) return;
+  // Set first so that a failure part way removes the fields made so far.
+  default_fields_ = true;
   for (int i = 0; i < field_defs_.Count(); ++i) {
     fields_.Add(std::make_unique<TField>(*this, field_defs_[i], i + 1, i));
   }
-  default_fields_ = true;
 }
 
 TRecordBuffer TDataSet::AllocRecordBuffer() {
@@ -164,7 +166,7 @@ void TDataSet::CheckBrowseMode() {
   if (modified_) {
     Post();
   } else {
-    Cancel();
+    CancelEditing();
   }
 }
 
@@ -220,6 +222,10 @@ void TDataSet::Post() {
 void TDataSet::Cancel() {
   CheckActive();
   CheckEditing();
+  CancelEditing();
+}
+
+void TDataSet::CancelEditing() {
   const bool inserting = state_ == dsInsert;
   InternalCancel(inserting);
   modified_ = false;
@@ -249,9 +255,9 @@ void TDataSet::RefetchAfterCancel() {
 
 void TDataSet::Delete() {
   CheckActive();
-  if (state_ == dsInsert) return Cancel();
+  if (state_ == dsInsert) return CancelEditing();
   CheckCanModify();
-  if (state_ == dsEdit) Cancel();
+  if (state_ == dsEdit) CancelEditing();
   if (!has_record_) throw EDatabaseError("Cannot perform this operation on an empty dataset");
   UpdateCursorPos();
   InternalDelete();
@@ -291,6 +297,9 @@ void TDataSet::GotoBookmark(const TBookmark& bookmark) {
 
 std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {
   CheckActive();
+  if (!field.IsBlob()) {
+    throw EDatabaseError(Format("Cannot access field '%s' as type Blob", {field.FieldName()}));
+  }
   if (mode != bmRead) CheckBlobWrite(field);
   return InternalCreateBlobStream(field, mode);
 }

@@ -216,6 +216,8 @@ class TDataSet : public TComponent {
   void UpdateCursorPos();
   void SetEmpty();
   void BeginInsert(bool append);
+  // Drops a pending edit or insert without the checks of Cancel.
+  void CancelEditing();
   void RefetchAfterCancel();
   void FetchAfterDelete();
 
