@@ -34,6 +34,7 @@ void TDataSet::OpenCursor() {
     First();
   } catch (...) {
     SetState(dsInactive);
+    SetEmpty();
     FreeBuffers();
     InternalClose();
     if (default_fields_) fields_.Clear();
@@ -43,7 +44,9 @@ void TDataSet::OpenCursor() {
 }
 
 void TDataSet::CloseCursor() {
-  if (state_ == dsEdit || state_ == dsInsert) CancelEditing();
+  // A pending edit or insert is dropped; the record need not be read again.
+  if (state_ == dsEdit || state_ == dsInsert) InternalCancel(state_ == dsInsert);
+  modified_ = false;
   FreeBuffers();
   SetState(dsInactive);
   SetEmpty();
@@ -235,14 +238,23 @@ void TDataSet::CancelEditing() {
     has_record_ = had_record_before_insert_;
     cursor_on_record_ = false;
   } else {
-    RefetchAfterCancel();
+    // The edited buffer holds the dropped changes.
+    Refetch();
   }
 }
 
-// The edited buffer holds the dropped changes: the record is read again from the cursor.
-void TDataSet::RefetchAfterCancel() {
+void TDataSet::Refresh() {
+  CheckBrowseMode();
+  // The records may have changed under the cursor: it is put on the active record anew.
+  cursor_on_record_ = false;
   UpdateCursorPos();
-  if (Fetch(gmCurrent)) return;
+  InternalRefresh();
+  Refetch();
+}
+
+void TDataSet::Refetch() {
+  UpdateCursorPos();
+  if (has_record_ && Fetch(gmCurrent)) return;
   // The record is gone meanwhile: start again from the first one.
   InternalFirst();
   if (Fetch(gmNext)) {
@@ -342,6 +354,7 @@ void TDataSet::CheckBlobWrite(const TField& field) const {
   CheckFieldWrite(field);
 }
 
+void TDataSet::InternalRefresh() {}
 void TDataSet::InternalInsert(bool) {}
 void TDataSet::InternalEdit() {}
 void TDataSet::InternalCancel(bool) {}

@@ -301,6 +301,27 @@ TEST_F(DataSetTest, BookmarksReturnToTheirRecord) {
   EXPECT_DATABASE_ERROR(data_.GotoBookmark(third), "Record not found");
 }
 
+TEST_F(DataSetTest, RefreshKeepsTheActiveRecordOrGoesToTheFirstWhenItIsGone) {
+  data_.Open();
+  AppendRows(4);
+  data_.First();
+  data_.Next();
+  data_.Next();
+  data_.SharedRows().erase(data_.SharedRows().begin() + 1);
+  data_.Refresh();
+  EXPECT_EQ(CurrentId(), 3);
+  data_.Prior();
+  EXPECT_EQ(CurrentId(), 1);
+  data_.Next();
+  data_.SharedRows().erase(data_.SharedRows().begin() + 1);
+  data_.Refresh();
+  EXPECT_EQ(CurrentId(), 1);
+  EXPECT_TRUE(data_.Bof());
+  data_.SharedRows().clear();
+  data_.Refresh();
+  EXPECT_TRUE(data_.IsEmpty());
+}
+
 TEST_F(DataSetTest, FieldsComeFromTheDefinitionsAndLeaveAtClose) {
   EXPECT_EQ(data_.FieldCount(), 0);
   data_.Open();

@@ -35,6 +35,8 @@ class VectorDataSet : public TDataSet {
   int live_buffers = 0;
 
   const std::vector<Row>& Rows() const { return rows_; }
+  // The rows as another user would change them, behind the dataset's back.
+  std::vector<Row>& SharedRows() { return rows_; }
   bool CanModify() const override { return !read_only; }
 
  protected:
