@@ -21,6 +21,7 @@
 //   so far. Cancel drops the changes and returns to the record that was active before.
 // - Navigation, Append, Insert and bookmarks first finish a pending edit or insert as
 //   CheckBrowseMode does: posted when modified, otherwise cancelled. Close cancels it.
+// - Refresh reads the active record again (the first one when it is gone).
 // - Delete removes the active record (cancels a pending insert instead) and makes the
 //   following record active, or the preceding one when it was the last.
 // Concrete datasets call Close() in their destructor: the base cannot reach their hooks once

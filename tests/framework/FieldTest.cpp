@@ -180,7 +180,10 @@ const ConversionCase kConversionCases[] = {
      }},
     {"WideStringKeepsUtf16", ftWideString, 8,
      [](TField& f) { f.SetAsWideString(u"\u20ac\u0416x"); },
-     [](const TField& f) { EXPECT_EQ(f.AsWideString(), u"\u20ac\u0416x"); }},
+     [](const TField& f) {
+       EXPECT_EQ(f.AsWideString(), u"\u20ac\u0416x");
+       EXPECT_EQ(f.AsBytes(), (Bytes{0xAC, 0x20, 0x16, 0x04, 'x', 0}));
+     }},
     {"BytesArePaddedWithZeros", ftBytes, 4,
      [](TField& f) {
        f.SetAsBytes(Bytes{1, 2});
