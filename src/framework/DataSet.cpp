@@ -1,8 +1,5 @@
 #include "framework/DataSet.h"
 
-#include <cstring>
-#include <utility>
-
 #include "framework/Exception.h"
 #include "framework/Format.h"
 #include "framework/Stream.h"
@@ -89,10 +86,9 @@ void TDataSet::SetEmpty() {
 
 bool TDataSet::Fetch(TGetMode mode) {
   const int spare = 1 - active_;
-  if (GetRecord(buffers_[spare], mode, true) != grOK) {
-    cursor_on_record_ = false;
-    return false;
-  }
+  // The cursor moves away from the active record even when the fetch fails or raises.
+  cursor_on_record_ = false;
+  if (GetRecord(buffers_[spare], mode, true) != grOK) return false;
   active_ = spare;
   has_record_ = true;
   cursor_on_record_ = true;
@@ -188,7 +184,12 @@ void TDataSet::BeginInsert(bool append) {
   if (!append) UpdateCursorPos();
   InternalInsert(append);
   const int spare = 1 - active_;
-  InternalInitRecord(buffers_[spare]);
+  try {
+    InternalInitRecord(buffers_[spare]);
+  } catch (...) {
+    InternalCancel(true);
+    throw;
+  }
   had_record_before_insert_ = has_record_;
   active_ = spare;
   cursor_on_record_ = false;

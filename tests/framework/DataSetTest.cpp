@@ -145,6 +145,18 @@ TEST_F(DataSetTest, NextAtTheLastRowSetsEofAndStays) {
   EXPECT_EQ(CurrentId(), 1);
 }
 
+TEST_F(DataSetTest, AFailedReadKeepsTheActiveRecordAndTheNextMoveStartsFromIt) {
+  data_.Open();
+  AppendRows(3);
+  data_.First();
+  data_.refuse_read = true;
+  EXPECT_DATABASE_ERROR(data_.Next(), "Read refused");
+  data_.refuse_read = false;
+  EXPECT_EQ(CurrentId(), 1);
+  data_.Next();
+  EXPECT_EQ(CurrentId(), 2);
+}
+
 TEST_F(DataSetTest, AppendedRowsAreVisitedInOrderAfterPosting) {
   data_.Open();
   AppendRows(3);

@@ -30,6 +30,8 @@ class VectorDataSet : public TDataSet {
   bool read_only = false;
   // Makes InternalPost raise before it stores anything.
   bool refuse_post = false;
+  // Makes GetRecord raise after it moved the cursor, as a failed read does.
+  bool refuse_read = false;
   int cancel_calls = 0;
   int edit_calls = 0;
   int live_buffers = 0;
@@ -92,6 +94,7 @@ class VectorDataSet : public TDataSet {
     } else if (between_ || position_ < 0 || position_ >= count) {
       return grEOF;
     }
+    if (refuse_read) throw EDatabaseError("Read refused");
     const Row& row = rows_[static_cast<size_t>(position_)];
     std::memcpy(buffer, &row.id, sizeof row.id);
     std::memcpy(buffer + sizeof row.id, row.image.data(), row.image.size());
