@@ -56,11 +56,14 @@ TEST(UdbProcessTest, AReaderWaitsWhileAnotherProcessHoldsTheTableLock) {
   EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 101);
 }
 
-TEST(UdbProcessTest, AChangeByAnotherProcessEmptiesTheCacheAndIsSeenAtTheNextRecord) {
+// Both modes that re-read the head at every table lock.
+class UdbChangeSeenTest : public ::testing::TestWithParam<TOpenMode> {};
+
+TEST_P(UdbChangeSeenTest, AChangeByAnotherProcessEmptiesTheCacheAndIsSeenAtTheNextRecord) {
   TempDirectory directory;
   const std::string path = directory.File("n.udb");
   WriteUdbFile(path, Numbers(100));
-  OpenSet set(path, "pw");
+  OpenSet set(path, "pw", GetParam());
   auto table = set.Table("N");
   ASSERT_TRUE(table->FetchNext());
   EXPECT_EQ(table->Fields(0).AsInteger(), 0);
@@ -84,6 +87,9 @@ TEST(UdbProcessTest, AChangeByAnotherProcessEmptiesTheCacheAndIsSeenAtTheNextRec
   EXPECT_EQ(table->Fields(0).AsInteger(), 4242);
   EXPECT_EQ(table->TableVersion(), version + 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(ShareAndReadOnly, UdbChangeSeenTest,
+                         ::testing::Values(TOpenMode::Share, TOpenMode::ReadOnly));
 
 TEST(UdbProcessTest, ExclusiveModeTakesNoLockAndReadsTheHeadOnce) {
   TempDirectory directory;
