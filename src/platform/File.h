@@ -60,6 +60,8 @@ class File {
   int LastError() const { return last_error_; }
 
  private:
+  friend class FileView;
+
   struct Range {
     uint64_t offset;
     uint64_t length;

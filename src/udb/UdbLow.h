@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/File.h"
+#include "platform/FileView.h"
 #include "udb/Decoder.h"
 #include "udb/UdbError.h"
 #include "udb/UdbFormat.h"
@@ -24,8 +25,11 @@ class TUdbFileEngine;
 
 // The last good read of a block that is read again and again (a table head): reading the same
 // stored bytes again needs no decoding, as decoding depends on nothing but those bytes.
+// `viewable` says the stored bytes can be recognised in the mapped head area: bytes past a
+// file end shrunk by another process show there as zeros, so an all-zero block cannot be.
 struct TUdbReadMemo {
   bool valid = false;
+  bool viewable = false;
   std::vector<uint8_t> stored;
   std::vector<uint8_t> decoded;
 };
@@ -199,11 +203,15 @@ class TUdbFileEngine {
   int32_t CheckHeader(std::vector<uint8_t>& header);
   int32_t BuildTables(const std::vector<uint8_t>& header);
   int32_t ReadTwice(uint32_t offset, uint8_t* buffer, uint32_t length);
+  bool UnchangedInHeadArea(uint32_t offset, uint32_t length, const TUdbReadMemo& memo);
   int32_t CheckRecord(uint32_t table, uint32_t field, int64_t record);
   int32_t ReadBlobBytes(TUdbTableEngine& table, uint32_t start, uint32_t offset, uint32_t count,
                         uint8_t* destination);
 
   platform::File handle_;
+  // The heads and journal slots of all tables, mapped in the modes that re-read the heads at
+  // every table lock, so that an unchanged head costs no system call.
+  platform::FileView head_area_;
   bool open_ = false;
   std::string file_name_;
   std::string password_;

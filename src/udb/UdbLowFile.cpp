@@ -99,6 +99,9 @@ int32_t TUdbFileEngine::Open() {
     handle_.Close();
     return result;
   }
+  if (mode_ == kModeShare || mode_ == kModeReadOnly) {
+    head_area_.Map(handle_, kHeadArray, data_area_start_ - kHeadArray);
+  }
   for (auto& table : tables_) table->OpenCheck();
   return kUdbOk;
 }
@@ -169,6 +172,7 @@ void TUdbFileEngine::Close() {
   if (!open_) return;
   tables_.clear();
   Flush();
+  head_area_.Unmap();
   handle_.Close();
   tape_.Close();
   append_lock_count_ = 0;
@@ -206,9 +210,22 @@ int32_t TUdbFileEngine::BlockRead(uint32_t offset, uint8_t* buffer, uint32_t len
   return kUdbPageCorrupted;
 }
 
+// The mapped head area answers only "still the remembered bytes?"; any other content, and any
+// failure to read the area, takes the full way of a block read with its result codes.
+bool TUdbFileEngine::UnchangedInHeadArea(uint32_t offset, uint32_t length,
+                                         const TUdbReadMemo& memo) {
+  if (!memo.valid || !memo.viewable || !head_area_.IsMapped()) return false;
+  raw_read_.resize(length);
+  return head_area_.Read(offset, raw_read_.data(), length) && raw_read_ == memo.stored;
+}
+
 // A block whose first read fails its checksum goes through the full rule of BlockRead.
 int32_t TUdbFileEngine::BlockReadRemembered(uint32_t offset, uint8_t* buffer, uint32_t length,
                                             TUdbReadMemo& memo) {
+  if (UnchangedInHeadArea(offset, length, memo)) {
+    std::memcpy(buffer, memo.decoded.data(), length);
+    return kUdbOk;
+  }
   raw_read_.resize(length);
   const int32_t result = ReadTwice(offset, raw_read_.data(), length);
   if (result != kUdbOk) return result;
@@ -225,6 +242,8 @@ int32_t TUdbFileEngine::BlockReadRemembered(uint32_t offset, uint8_t* buffer, ui
   memo.stored.swap(raw_read_);
   memo.decoded.assign(buffer, buffer + length);
   memo.valid = true;
+  memo.viewable =
+      std::any_of(memo.stored.begin(), memo.stored.end(), [](uint8_t byte) { return byte != 0; });
   return kUdbOk;
 }
 

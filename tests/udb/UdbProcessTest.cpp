@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "CsvExport.h"
@@ -55,11 +56,14 @@ TEST(UdbProcessTest, AReaderWaitsWhileAnotherProcessHoldsTheTableLock) {
   EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 101);
 }
 
-TEST(UdbProcessTest, AChangeByAnotherProcessEmptiesTheCacheAndIsSeenAtTheNextRecord) {
+// Both modes that re-read the head at every table lock.
+class UdbChangeSeenTest : public ::testing::TestWithParam<TOpenMode> {};
+
+TEST_P(UdbChangeSeenTest, AChangeByAnotherProcessEmptiesTheCacheAndIsSeenAtTheNextRecord) {
   TempDirectory directory;
   const std::string path = directory.File("n.udb");
   WriteUdbFile(path, Numbers(100));
-  OpenSet set(path, "pw");
+  OpenSet set(path, "pw", GetParam());
   auto table = set.Table("N");
   ASSERT_TRUE(table->FetchNext());
   EXPECT_EQ(table->Fields(0).AsInteger(), 0);
@@ -84,6 +88,9 @@ TEST(UdbProcessTest, AChangeByAnotherProcessEmptiesTheCacheAndIsSeenAtTheNextRec
   EXPECT_EQ(table->TableVersion(), version + 1);
 }
 
+INSTANTIATE_TEST_SUITE_P(ShareAndReadOnly, UdbChangeSeenTest,
+                         ::testing::Values(TOpenMode::Share, TOpenMode::ReadOnly));
+
 TEST(UdbProcessTest, ExclusiveModeTakesNoLockAndReadsTheHeadOnce) {
   TempDirectory directory;
   const std::string path = directory.File("n.udb");
@@ -102,6 +109,47 @@ TEST(UdbProcessTest, ExclusiveModeTakesNoLockAndReadsTheHeadOnce) {
   while (table->FetchNext()) rows += table->Fields(0).AsInteger() == rows ? 1 : 1000;
   EXPECT_EQ(rows, 100);
   EXPECT_EQ(engine.UnlockByte(low::kTableLockBase), 0);
+}
+
+// Changes another process makes to the heads reach a Share-mode reader at its next record: a
+// damaged back copy is repaired from the primary, and a file cut short before the heads ends
+// in the error of two corrupted heads rather than a crash.
+TEST(UdbProcessTest, HeadsDamagedByAnotherProcessAreFoundAtTheNextRecord) {
+  TempDirectory directory;
+  const std::string path = directory.File("n.udb");
+  const UdbDescription description = Numbers(100);
+  const UdbFileLayout layout = WriteUdbFile(path, description);
+  OpenSet set(path, "pw");
+  auto table = set.Table("N");
+  ASSERT_TRUE(table->FetchNext());
+  const auto change_in_child = [&](const std::function<bool(platform::File&)>& change) {
+    return RunInChild([&] {
+      platform::File other;
+      return other.Open(path, platform::FileAccess::ReadWrite, platform::FileShare::ReadWrite,
+                        platform::FileCreation::OpenExisting) &&
+                     change(other)
+                 ? 0
+                 : 1;
+    });
+  };
+  ASSERT_EQ(change_in_child([&](platform::File& other) {
+              return other.WriteAt(layout.tables[0].back_head + 100, "damaged", 7) == 7;
+            }),
+            0);
+  ASSERT_TRUE(table->FetchNext());
+  EXPECT_EQ(table->Fields(0).AsInteger(), 1);
+  TUdbTableEngine& engine = set.file.Engine().Table(0);
+  EXPECT_EQ(engine.HeadValue(low::head::kRemovalCount), low::kBackRestored);
+  EXPECT_TRUE(ReadUdbBlock(path, description, layout.tables[0].back_head, 512).checksum_ok);
+
+  ASSERT_EQ(change_in_child([](platform::File& other) { return other.SetSize(low::kHeadArray); }),
+            0);
+  try {
+    table->FetchNext();
+    ADD_FAILURE() << "a file cut short before its heads was read";
+  } catch (const EUdbError& error) {
+    EXPECT_EQ(error.Code(), kUdbHeadCorrupted);
+  }
 }
 
 TEST(UdbDumpTest, CatalogueAndCsvMatchTheGeneratedContent) {

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
+#include <map>
+#include <thread>
+
 #include "UdbFixture.h"
 #include "platform/FileSystem.h"
+#include "platform/System.h"
 
 namespace tabshift::udb::testing {
 namespace {
@@ -322,6 +328,78 @@ TEST(UdbLowTest, RecordAndBlobPositions) {
   EXPECT_EQ(done, 10u);
   EXPECT_EQ(engine.PartialRead(0, 1, 3, 9000, 16, out, done), 0);
   EXPECT_EQ(done, 0u);
+}
+
+// A memory stream that remembers the size of every write, to see how a value was handed over.
+class ChunkRecordingStream : public TMemoryStream {
+ public:
+  size_t Write(const void* buffer, size_t count) override {
+    chunks.push_back(count);
+    return TMemoryStream::Write(buffer, count);
+  }
+  std::vector<size_t> chunks;
+};
+
+TEST(UdbFieldTest, ReadBlobHandsOverA70000ByteBlobIn32768ByteChunks) {
+  std::string blob(70000, '\0');
+  for (size_t i = 0; i < blob.size(); ++i) blob[i] = static_cast<char>(i * 131 + i / 4093);
+  TableSpec described{.name = "B",
+                      .fields = {Field("ID", UdbType::Int32), Field("DATA", UdbType::Blob)},
+                      .rows = {Row{int64_t{1}, BlobValue{std::string(10, 'x'), {}}},
+                               Row{int64_t{2}, BlobValue{blob, {}}}}};
+  Written written(OneTable(described));
+  OpenSet set(written.path, "pw");
+  auto table = set.Table("B");
+  ASSERT_TRUE(table->FetchNext());
+  ASSERT_TRUE(table->FetchNext());
+  ChunkRecordingStream stream;
+  table->Fields(1).ReadBlob(stream);
+  EXPECT_EQ(stream.chunks, (std::vector<size_t>{32768, 32768, 4464}));
+  ASSERT_EQ(stream.Size(), 70000);
+  EXPECT_TRUE(std::string(reinterpret_cast<const char*>(stream.Memory()), 70000) == blob);
+}
+
+// Another writer keeps changing the stored checksum of a data page between two wrong values
+// while the reader reads the page: a second read unlike the first gives 17, a second read like
+// the first 20. Both wrong values differ from the true checksum in their low byte, so no
+// mixture of them read halfway through a write can pass.
+TEST(UdbLowTest, ABlockWhoseTwoReadsDisagreeGives17) {
+  UdbDescription description = OneTable(SmallTable(), "");
+  description.decoder = DecoderKind::Plain;
+  Written written(description);
+  const uint32_t page = written.layout.tables[0].data_pages[0];
+  const uint32_t size = written.layout.tables[0].page_size;
+  const std::array<uint16_t, 2> wrong{PlainDecoder::kChecksum ^ 0x0101,
+                                      PlainDecoder::kChecksum ^ 0x0202};
+  platform::File writer;
+  ASSERT_TRUE(writer.Open(written.path, platform::FileAccess::ReadWrite,
+                          platform::FileShare::ReadWrite, platform::FileCreation::OpenExisting));
+  const auto store_wrong = [&](size_t which) {
+    uint8_t stored[2];
+    low::Put16(stored, wrong[which % 2]);
+    return writer.WriteAt(page, stored, sizeof stored) == 2;
+  };
+  ASSERT_TRUE(store_wrong(0));
+  std::atomic<bool> stop{false};
+  std::thread flipper([&] {
+    for (size_t i = 1; !stop; ++i) store_wrong(i);
+  });
+  OpenSet set(written.path, "**RAWPAGES**");
+  TUdbFileEngine& engine = set.file.Engine();
+  std::vector<uint8_t> buffer(size);
+  std::map<int32_t, int> results;
+  const uint64_t give_up = platform::TickCount() + 20000;
+  while (results.count(kUdbReadError) == 0 && platform::TickCount() < give_up) {
+    ++results[engine.BlockRead(page, buffer.data(), size)];
+  }
+  stop = true;
+  flipper.join();
+  EXPECT_EQ(results.count(kUdbReadError), 1u);
+  for (const auto& [code, count] : results) {
+    EXPECT_TRUE(code == kUdbReadError || code == kUdbPageCorrupted) << code;
+  }
+  EXPECT_EQ(engine.BlockRead(page, buffer.data(), size), kUdbPageCorrupted);
+  EXPECT_FALSE(engine.Modified());
 }
 
 TEST(UdbLowTest, TheNinthDistinctPageReusesTheSlotAfterTheLastLoaded) {
