@@ -329,6 +329,26 @@ TEST_F(ScanPlanner, NavigationStepsFromARecordOutsideTheFilter) {
   EXPECT_EQ(table_.table->FilteredRecordCount(cursor), 10);
 }
 
+TEST_F(ScanPlanner, ChangesByOtherCursorsAndEmptyingAreSeen) {
+  Fill(200);
+  TABSCursorState other;
+  other.index_id = IdOf("ByA");
+  std::vector<uint8_t> buffer(table_.buffer.size());
+  other.record_buffer = buffer.data();
+  table_.table->AttachCursor(other);
+  AddCondition({kA, Op::Equal, 7, "", false}, other.scan_conditions);
+  other.FilterChanged();
+  const auto has_seven = [&](const uint8_t* record) { return Int(record, kA) == 7; };
+  ExpectSameAsWalk(other, has_seven);
+  Insert({7, 1, "x", 500, 0});
+  ExpectSameAsWalk(other, has_seven);
+  table_.table->EmptyTable(0);
+  EXPECT_EQ(table_.table->FilteredRecordCount(other), 0);
+  EXPECT_EQ(table_.table->GetRecNo(other), -1);
+  EXPECT_EQ(table_.table->NavigateRecord(other, TABSNavigateTo::First), TABSReadResult::End);
+  table_.table->DetachCursor(other);
+}
+
 class PlanChoice : public ScanPlanner {
  protected:
   TABSScanPlan PlanOf(const std::vector<Term>& terms) {
