@@ -169,11 +169,10 @@ class ScanPlanner : public ::testing::Test {
     key_ref.BuildFullKey(table_.buffer.data(), key.data());
     TABSScanSearchCondition& condition = conditions.Add();
     condition.op = term.field == kB ? Mirrored(term.op) : term.op;
-    condition.index_id = IdOf(index);
+    condition.index_id = IndexId(index);
     condition.SetKey(key.data(), static_cast<int32_t>(key.size()));
     if (term.leading_of_ab) condition.partial_key_size = key_ref.Column(1).full_offset;
   }
-  int32_t IdOf(const std::string& name) { return IndexId(name); }
 
   Term RandomTerm() {
     Term term;
@@ -254,8 +253,8 @@ class ScanPlanner : public ::testing::Test {
 
 TEST_F(ScanPlanner, RandomFiltersGiveTheRecordsOfAPlainWalkInEveryOrder) {
   Fill(600);
-  const std::vector<int32_t> orders = {-1, IdOf("ByA"), IdOf("ByBDesc"), IdOf("BySNoCase"),
-                                       IdOf("ByAB")};
+  const std::vector<int32_t> orders = {-1, IndexId("ByA"), IndexId("ByBDesc"), IndexId("BySNoCase"),
+                                       IndexId("ByAB")};
   TABSCursorState& cursor = table_.cursor;
   std::map<TABSScanPlan::Kind, int> plans;
   for (int round = 0; round < 120; ++round) {
@@ -315,7 +314,7 @@ TEST_F(ScanPlanner, NavigationStepsFromARecordOutsideTheFilter) {
     table_.Post();
   }
   TABSCursorState& cursor = table_.cursor;
-  cursor.index_id = IdOf("ByA");
+  cursor.index_id = IndexId("ByA");
   ASSERT_TRUE(table_.table->SetRecNo(cursor, 23));  // A = 4
   ASSERT_EQ(table_.GetInt(kA), 4);
   AddCondition({kA, Op::GreaterOrEqual, 6, "", false}, cursor.scan_conditions);
@@ -332,7 +331,7 @@ TEST_F(ScanPlanner, NavigationStepsFromARecordOutsideTheFilter) {
 TEST_F(ScanPlanner, ChangesByOtherCursorsAndEmptyingAreSeen) {
   Fill(200);
   TABSCursorState other;
-  other.index_id = IdOf("ByA");
+  other.index_id = IndexId("ByA");
   std::vector<uint8_t> buffer(table_.buffer.size());
   other.record_buffer = buffer.data();
   table_.table->AttachCursor(other);
@@ -365,13 +364,13 @@ TEST_F(PlanChoice, MergedRangesPickTheSmallestIndexOrEveryRecord) {
   const TABSScanPlan unique =
       PlanOf({{kA, Op::Equal, 3, "", false}, {kU, Op::Equal, 7, "", false}});
   EXPECT_EQ(unique.kind, K::kIndexRange);
-  EXPECT_EQ(unique.index_id, IdOf("ByU"));
+  EXPECT_EQ(unique.index_id, IndexId("ByU"));
 
   const TABSScanPlan narrow = PlanOf({{kA, Op::GreaterOrEqual, 3, "", false},
                                       {kA, Op::LessOrEqual, 4, "", false},
                                       {kB, Op::Less, 30, "", false}});
   EXPECT_EQ(narrow.kind, K::kIndexRange);
-  EXPECT_EQ(narrow.index_id, IdOf("ByA"));
+  EXPECT_EQ(narrow.index_id, IndexId("ByA"));
   EXPECT_NEAR(static_cast<double>(narrow.estimate), 2000 * 0.9 * 2 / 40, 40);
 
   // ">= 3" and "<= 3" merge into "= 3" over the leading column of the two-column index.
@@ -379,7 +378,7 @@ TEST_F(PlanChoice, MergedRangesPickTheSmallestIndexOrEveryRecord) {
                                        {kA, Op::LessOrEqual, 3, "", true},
                                        {kS, Op::GreaterOrEqual, std::nullopt, "a", false}});
   EXPECT_EQ(leading.kind, K::kIndexRange);
-  EXPECT_EQ(leading.index_id, IdOf("ByAB"));
+  EXPECT_EQ(leading.index_id, IndexId("ByAB"));
   EXPECT_NEAR(static_cast<double>(leading.estimate), 2000 * 0.9 / 40, 25);
 
   // Every record lies below 1000 in key order, NULLs included: no index beats reading them.
@@ -477,7 +476,7 @@ TEST(ScanPlannerAutoinc, EqualityOnAnAutoincColumnIsTakenAtOnce) {
 TEST_F(ScanPlanner, FindKeyFindsTheFirstEqualKeyInTheCursorsOrderAndFilter) {
   Fill(400);
   TABSCursorState& cursor = table_.cursor;
-  cursor.index_id = IdOf("BySNoCase");
+  cursor.index_id = IndexId("BySNoCase");
   std::vector<uint8_t> key(table_.buffer.size());
   for (const char* text : {"ABC", "b", "zzz"}) {
     std::memset(key.data(), 0xFF, static_cast<size_t>(table_.Fields().NullBitmapSize()));
