@@ -11,6 +11,20 @@ constexpr int32_t kInvalidItemNo = 10413;
 
 }  // namespace
 
+TABSScanSearchCondition::TABSScanSearchCondition(const TABSScanSearchCondition& other)
+    : op(other.op), index_id(other.index_id), partial_key_size(other.partial_key_size) {
+  SetKey(other.Key(), other.KeySize());
+}
+
+TABSScanSearchCondition& TABSScanSearchCondition::operator=(const TABSScanSearchCondition& other) {
+  if (this == &other) return *this;
+  op = other.op;
+  index_id = other.index_id;
+  partial_key_size = other.partial_key_size;
+  SetKey(other.Key(), other.KeySize());
+  return *this;
+}
+
 void TABSScanSearchCondition::SetKey(const void* key, int32_t size) {
   if (size <= 0) {
     key_.Free();
@@ -28,13 +42,37 @@ void TABSScanSearchConditionArray::CheckIndex(int32_t index) const {
   }
 }
 
+TABSScanSearchConditionArray::TABSScanSearchConditionArray(
+    const TABSScanSearchConditionArray& other) {
+  for (const auto& item : other.items_) Add(*item);
+}
+
+TABSScanSearchConditionArray& TABSScanSearchConditionArray::operator=(
+    const TABSScanSearchConditionArray& other) {
+  if (this == &other) return *this;
+  TABSScanSearchConditionArray copy(other);
+  items_ = std::move(copy.items_);
+  return *this;
+}
+
 TABSScanSearchCondition& TABSScanSearchConditionArray::Item(int32_t index) {
+  CheckIndex(index);
+  return *items_[static_cast<size_t>(index)];
+}
+
+const TABSScanSearchCondition& TABSScanSearchConditionArray::Item(int32_t index) const {
   CheckIndex(index);
   return *items_[static_cast<size_t>(index)];
 }
 
 TABSScanSearchCondition& TABSScanSearchConditionArray::Add() {
   items_.push_back(std::make_unique<TABSScanSearchCondition>());
+  return *items_.back();
+}
+
+TABSScanSearchCondition& TABSScanSearchConditionArray::Add(
+    const TABSScanSearchCondition& condition) {
+  items_.push_back(std::make_unique<TABSScanSearchCondition>(condition));
   return *items_.back();
 }
 

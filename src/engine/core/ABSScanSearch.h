@@ -19,15 +19,23 @@ enum class TABSScanOperator : uint8_t {
   GreaterOrEqual = 5,
 };
 
+// Copies hold copies of the key.
 class TABSScanSearchCondition {
  public:
+  TABSScanSearchCondition() = default;
+  TABSScanSearchCondition(const TABSScanSearchCondition& other);
+  TABSScanSearchCondition& operator=(const TABSScanSearchCondition& other);
+  TABSScanSearchCondition(TABSScanSearchCondition&&) noexcept = default;
+  TABSScanSearchCondition& operator=(TABSScanSearchCondition&&) noexcept = default;
+  ~TABSScanSearchCondition() = default;
+
   TABSScanOperator op = TABSScanOperator::None;
   int32_t index_id = -1;  // -1: no index
   // Number of leading key bytes that take part in the comparison (-1: the whole key).
   int32_t partial_key_size = -1;
 
   const uint8_t* Key() const { return key_.data(); }
-  int32_t KeySize() const { return static_cast<int32_t>(key_.size()); }
+  int32_t KeySize() const { return key_.empty() ? 0 : static_cast<int32_t>(key_.size()); }
   // Copies the key into a buffer of the condition's own.
   void SetKey(const void* key, int32_t size);
 
@@ -35,11 +43,22 @@ class TABSScanSearchCondition {
   TABSMemoryBlock key_;
 };
 
+// Copies are deep.
 class TABSScanSearchConditionArray {
  public:
+  TABSScanSearchConditionArray() = default;
+  TABSScanSearchConditionArray(const TABSScanSearchConditionArray& other);
+  TABSScanSearchConditionArray& operator=(const TABSScanSearchConditionArray& other);
+  TABSScanSearchConditionArray(TABSScanSearchConditionArray&&) noexcept = default;
+  TABSScanSearchConditionArray& operator=(TABSScanSearchConditionArray&&) noexcept = default;
+  ~TABSScanSearchConditionArray() = default;
+
   int32_t Count() const { return static_cast<int32_t>(items_.size()); }
   TABSScanSearchCondition& Item(int32_t index);
+  const TABSScanSearchCondition& Item(int32_t index) const;
   TABSScanSearchCondition& Add();
+  // Appends a copy.
+  TABSScanSearchCondition& Add(const TABSScanSearchCondition& condition);
   void Delete(int32_t index);
   void Clear() { items_.clear(); }
 

@@ -1,7 +1,6 @@
 #include "engine/core/ABSTableData.h"
 
 #include <mutex>
-#include <vector>
 
 #include "engine/access/ABSExcept.h"
 #include "engine/core/ABSDatabaseData.h"
@@ -13,7 +12,6 @@ namespace tabshift {
 namespace {
 
 constexpr int32_t kNoFields = 10131;
-constexpr int32_t kNilRecordManager = 10015;
 constexpr int32_t kNilIndexManager = 10016;
 constexpr int32_t kRenameOpenTable = 10150;
 constexpr int32_t kDropOpenTable = 20017;
@@ -88,6 +86,8 @@ void TABSTableData::EmptyTable(int32_t session) {
   std::lock_guard guard(DatabaseLock());
   if (field_manager_ != nullptr) field_manager_->ResetAutoincCounters();
   if (index_manager_ != nullptr) index_manager_->EmptyAllIndexes(session);
+  // Emptying leaves the change counter as it was, so cursors could not tell on their own.
+  ForgetFilteredOrders();
 }
 
 void TABSTableData::RenameTable(const std::string& new_name) {
@@ -181,197 +181,6 @@ bool TABSTableData::CheckConstraints(int32_t session, const uint8_t* record, boo
   if (constraint_manager_ == nullptr) return true;
   return constraint_manager_->CheckConstraints(session, record, check_keys, raise, record_id,
                                                inserting, first_read);
-}
-
-bool TABSTableData::PassesFilter(const TABSCursorState& cursor, const uint8_t* record) const {
-  return !cursor.filter || cursor.filter(record);
-}
-
-void TABSTableData::MarkInFilterBitmap(TABSCursorState& cursor, const TABSRecordId& record_id,
-                                       const uint8_t* record) {
-  if (!cursor.filter_bitmap.Active()) return;
-  const bool was_current = !cursor.filter_bitmap.IsStale(record_manager_->ChangeCounter() - 1);
-  cursor.filter_bitmap.Mark(RecordIdToNumber(record_id),
-                            record != nullptr && PassesFilter(cursor, record));
-  if (was_current) cursor.filter_bitmap.MarkFilled(record_manager_->ChangeCounter());
-}
-
-void TABSTableData::ReadInOrder(TABSCursorState& cursor, TABSNavigationRequest& request) {
-  if (record_manager_ == nullptr) RaiseEngineError(kNilRecordManager, "Nil pointer occured");
-  if (cursor.index_id < 0 || request.direction == TABSReadDirection::Current) {
-    record_manager_->ReadRecord(cursor.session, request);
-    return;
-  }
-  if (index_manager_ == nullptr) RaiseEngineError(kNilIndexManager, "Nil pointer occured");
-  TABSIndex& index = index_manager_->GetIndex(cursor.index_id);
-  std::vector<uint8_t> key(static_cast<size_t>(record_manager_->RecordSize()));
-  if (!request.at_beginning && !request.at_end) {
-    TABSNavigationRequest current;
-    current.record_id = request.record_id;
-    current.record_buffer = key.data();
-    record_manager_->ReadRecord(cursor.session, current);
-    if (current.result != TABSReadResult::Found) {
-      request.result = TABSReadResult::NotFound;
-      return;
-    }
-  }
-  index.ReadRecordId(cursor.session, request, key.data());
-  if (request.result != TABSReadResult::Found) return;
-  TABSNavigationRequest fetch;
-  fetch.record_id = request.record_id;
-  fetch.record_buffer = request.record_buffer;
-  record_manager_->ReadRecord(cursor.session, fetch);
-  request.result = fetch.result;
-}
-
-TABSReadResult TABSTableData::NavigateRecord(TABSCursorState& cursor, TABSNavigateTo where) {
-  std::lock_guard guard(DatabaseLock());
-  if (record_manager_ == nullptr) RaiseEngineError(kNilRecordManager, "Nil pointer occured");
-  std::vector<uint8_t> record(static_cast<size_t>(record_manager_->RecordSize()));
-  TABSNavigationRequest request;
-  request.record_buffer = record.data();
-  request.record_id = cursor.record_id;
-  const bool forward = where == TABSNavigateTo::First || where == TABSNavigateTo::Next;
-  request.direction = forward ? TABSReadDirection::Next : TABSReadDirection::Prior;
-  request.at_beginning =
-      where == TABSNavigateTo::First || (where != TABSNavigateTo::Last && cursor.at_beginning);
-  request.at_end =
-      where == TABSNavigateTo::Last || (where != TABSNavigateTo::First && cursor.at_end);
-  for (;;) {
-    ReadInOrder(cursor, request);
-    if (request.result != TABSReadResult::Found || PassesFilter(cursor, record.data())) break;
-    request.at_beginning = false;
-    request.at_end = false;
-  }
-  switch (request.result) {
-    case TABSReadResult::Found:
-      cursor.record_id = request.record_id;
-      cursor.at_beginning = false;
-      cursor.at_end = false;
-      if (cursor.record_buffer != nullptr) {
-        std::copy(record.begin(), record.end(), cursor.record_buffer);
-      }
-      break;
-    case TABSReadResult::Beginning:
-      cursor.at_beginning = true;
-      cursor.at_end = false;
-      break;
-    case TABSReadResult::End:
-      cursor.at_end = true;
-      cursor.at_beginning = false;
-      break;
-    case TABSReadResult::NotFound:
-      break;
-  }
-  return request.result;
-}
-
-bool TABSTableData::LocateRecord(TABSCursorState& cursor,
-                                 const std::function<bool(const uint8_t* record)>& matches) {
-  std::lock_guard guard(DatabaseLock());
-  TABSCursorState probe;
-  probe.session = cursor.session;
-  probe.index_id = cursor.index_id;
-  probe.filter = [&](const uint8_t* record) {
-    return PassesFilter(cursor, record) && matches(record);
-  };
-  probe.record_buffer = cursor.record_buffer;
-  if (NavigateRecord(probe, TABSNavigateTo::First) != TABSReadResult::Found) return false;
-  cursor.record_id = probe.record_id;
-  cursor.at_beginning = false;
-  cursor.at_end = false;
-  return true;
-}
-
-bool TABSTableData::FindKey(TABSCursorState& cursor, const uint8_t* key) {
-  std::lock_guard guard(DatabaseLock());
-  if (cursor.index_id < 0 || index_manager_ == nullptr) return false;
-  std::vector<int> field_nos;
-  std::vector<bool> case_insensitive;
-  for (const TABSIndexColumn& column :
-       index_manager_->GetIndex(cursor.index_id).Definition().Columns) {
-    field_nos.push_back(field_manager_->FieldDefs().FindByName(column.ColumnName));
-    case_insensitive.push_back(column.CaseInsensitive);
-  }
-  return LocateRecord(cursor, [&](const uint8_t* record) {
-    for (size_t i = 0; i < field_nos.size(); ++i) {
-      const TABSVariant wanted = field_manager_->FieldValue(field_nos[i], key);
-      const TABSVariant found = field_manager_->FieldValue(field_nos[i], record);
-      if (wanted.IsNull() || found.IsNull()) {
-        if (wanted.IsNull() != found.IsNull()) return false;
-        continue;
-      }
-      if (found.Compare(wanted, case_insensitive[i]) != TABSCompareResult::Equal) return false;
-    }
-    return true;
-  });
-}
-
-bool TABSTableData::FindNeighbour(TABSCursorState& cursor, TABSRecordId& found) {
-  for (const TABSNavigateTo where : {TABSNavigateTo::Next, TABSNavigateTo::Prior}) {
-    TABSCursorState probe;
-    probe.session = cursor.session;
-    probe.index_id = cursor.index_id;
-    probe.filter = cursor.filter;
-    probe.record_id = cursor.record_id;
-    probe.at_beginning = false;
-    probe.at_end = false;
-    if (NavigateRecord(probe, where) == TABSReadResult::Found) {
-      found = probe.record_id;
-      return true;
-    }
-  }
-  return false;
-}
-
-int64_t TABSTableData::FilteredRecordCount(TABSCursorState& cursor) {
-  std::lock_guard guard(DatabaseLock());
-  if (!cursor.filter) return GetRecordCountUnfiltered(cursor);
-  TABSCursorState probe;
-  probe.session = cursor.session;
-  probe.filter = cursor.filter;
-  int64_t count = 0;
-  for (auto where = TABSNavigateTo::First; NavigateRecord(probe, where) == TABSReadResult::Found;
-       where = TABSNavigateTo::Next) {
-    ++count;
-  }
-  return count;
-}
-
-bool TABSTableData::SetRecNo(TABSCursorState& cursor, int64_t record_no) {
-  std::lock_guard guard(DatabaseLock());
-  if (!cursor.filter && cursor.index_id < 0) return SetRecNoUnfiltered(cursor, record_no);
-  if (record_no < 1) return false;
-  TABSCursorState probe;
-  probe.session = cursor.session;
-  probe.index_id = cursor.index_id;
-  probe.filter = cursor.filter;
-  probe.record_buffer = cursor.record_buffer;
-  auto where = TABSNavigateTo::First;
-  for (int64_t n = 0; n < record_no; ++n, where = TABSNavigateTo::Next) {
-    if (NavigateRecord(probe, where) != TABSReadResult::Found) return false;
-  }
-  cursor.record_id = probe.record_id;
-  cursor.at_beginning = false;
-  cursor.at_end = false;
-  return true;
-}
-
-int64_t TABSTableData::GetRecNo(TABSCursorState& cursor) {
-  std::lock_guard guard(DatabaseLock());
-  if (cursor.at_beginning || cursor.at_end) return -1;
-  if (!cursor.filter && cursor.index_id < 0) return GetRecNoUnfiltered(cursor);
-  TABSCursorState probe;
-  probe.session = cursor.session;
-  probe.index_id = cursor.index_id;
-  probe.filter = cursor.filter;
-  int64_t position = 0;
-  for (auto where = TABSNavigateTo::First; NavigateRecord(probe, where) == TABSReadResult::Found;
-       where = TABSNavigateTo::Next) {
-    ++position;
-    if (probe.record_id == cursor.record_id) return position;
-  }
-  return -1;
 }
 
 TABSBlobStream::TABSBlobStream(std::unique_ptr<TABSStream> stored, bool is_new,

@@ -22,6 +22,7 @@
 namespace tabshift {
 
 class TABSDatabaseData;
+class TABSFilteredOrder;
 class TABSPageManager;
 
 enum class TABSNavigateTo : uint8_t { First, Next, Prior, Last };
@@ -81,11 +82,19 @@ class TABSTableData {
   virtual int64_t RecordIdToNumber(const TABSRecordId& record_id) const = 0;
   virtual TABSRecordId NumberToRecordId(int64_t number) const = 0;
   virtual void ReleaseRecordBlobs(uint8_t* record);
+  // A cursor with a filter (a predicate, range conditions or both) moves through the records
+  // that pass it, which the scan planner finds once for each state of the table.
   virtual TABSReadResult NavigateRecord(TABSCursorState& cursor, TABSNavigateTo where);
-  // Moves to the first record, in the cursor's order, for which `matches` holds.
+  // Moves to the first record, in the cursor's order, that passes the cursor's filter and for
+  // which `matches` holds (none: every record).
   virtual bool LocateRecord(TABSCursorState& cursor,
                             const std::function<bool(const uint8_t* record)>& matches);
-  // Moves to the first record whose key columns on the cursor's index equal those of `key`.
+  // The same, where every record `matches` accepts also meets `conditions`, which lets the
+  // scan planner visit an index range.
+  bool LocateRecord(TABSCursorState& cursor, const TABSScanSearchConditionArray& conditions,
+                    const std::function<bool(const uint8_t* record)>& matches);
+  // Moves to the first record, in the cursor's order and filter, whose key on the cursor's
+  // index equals that of `key` (a record buffer), as the index compares keys.
   virtual bool FindKey(TABSCursorState& cursor, const uint8_t* key);
   virtual void WriteBlob(uint8_t* record, int field_no, TABSBlobStream& blob) = 0;
   virtual void FreeBlob(uint8_t* record, int field_no);
@@ -103,7 +112,7 @@ class TABSTableData {
   virtual int64_t GetLastAutoincValue(int32_t session, int field_no);
   virtual void RefreshSessionIndexes(int32_t session);
 
-  // The record count that passes the cursor's filter.
+  // The record count that passes the cursor's filter (every record without one).
   int64_t FilteredRecordCount(TABSCursorState& cursor);
   // Raises or returns false at the first violated constraint.
   bool CheckConstraints(int32_t session, const uint8_t* record, bool check_keys, bool raise,
@@ -130,10 +139,14 @@ class TABSTableData {
   void ReadInOrder(TABSCursorState& cursor, TABSNavigationRequest& request);
   // The neighbour of the cursor's record in its order that passes its filter, for a delete.
   bool FindNeighbour(TABSCursorState& cursor, TABSRecordId& found);
-  bool PassesFilter(const TABSCursorState& cursor, const uint8_t* record) const;
+  bool PassesFilter(const TABSCursorState& cursor, const uint8_t* record);
   void MarkInFilterBitmap(TABSCursorState& cursor, const TABSRecordId& record_id,
                           const uint8_t* record);
-  void ReplaceManagers();
+  // Makes the cursor's filtered order and filter bitmap current.
+  TABSFilteredOrder& FilteredOrder(TABSCursorState& cursor);
+  // Forgets what every attached cursor found for its filter.
+  void ForgetFilteredOrders();
+
   platform::CriticalSection& DatabaseLock();
 
   platform::CriticalSection own_lock_;
@@ -146,6 +159,15 @@ class TABSTableData {
   std::unique_ptr<TABSBaseRecordManager> record_manager_;
   std::vector<TABSCursorState*> cursors_;
   uint8_t engine_flag_ = 0;
+
+ private:
+  TABSReadResult NavigateFiltered(TABSCursorState& cursor, TABSNavigateTo where);
+  void FillFilteredOrder(TABSCursorState& cursor, TABSFilteredOrder& order);
+  void OrderFromBitmap(TABSCursorState& cursor, TABSFilteredOrder& order);
+  // Where the cursor's record stands in the order; -1 when its record cannot be read.
+  int64_t CursorPosition(TABSCursorState& cursor, TABSFilteredOrder& order, bool& exact);
+  bool ReadById(int32_t session, const TABSRecordId& id, std::vector<uint8_t>& record);
+  bool MoveTo(TABSCursorState& cursor, const TABSRecordId& id);
 };
 
 }  // namespace tabshift

@@ -1,0 +1,1 @@
+tabshift_add_benchmark(engine_scanplanner_bench SOURCES ScanPlannerBench.cpp LIBRARIES engine_tabledata)
