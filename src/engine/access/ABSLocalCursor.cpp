@@ -198,7 +198,10 @@ void TABSLocalCursor::OpenTable(const TABSFieldDefs&, const TABSIndexDefs&,
 
 void TABSLocalCursor::CloseTable() {
   open_blobs_.clear();
-  if (table_data_ != nullptr) table_data_->DetachCursor(state_);
+  if (table_data_ != nullptr) {
+    FreeUnsavedBlobs(nullptr);
+    table_data_->DetachCursor(state_);
+  }
   table_data_ = nullptr;
   opened_ = false;
   state_.filter = nullptr;
