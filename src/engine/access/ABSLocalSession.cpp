@@ -82,6 +82,8 @@ void TABSLocalSession::Connect() {
   PageSize = settings.page_size;
   ExtentPageCount = settings.extent_page_count;
   MaxConnections = settings.max_connections;
+  NeedsRepair = settings.needs_repair;
+  FileVersion = settings.file_version;
 }
 
 void TABSLocalSession::Disconnect() {

@@ -59,6 +59,11 @@ void TABSDatabaseData::Commit(int32_t session, bool flush) {
   if (flush) FlushDatabase();
 }
 
+void TABSDatabaseData::SettleTableChanges(int32_t session) {
+  std::lock_guard guard(lock_);
+  for (TABSTableData* table : tables_) table->ApplySessionChanges(session, false);
+}
+
 void TABSDatabaseData::SetDiskFile(std::string file_name, std::string multi_user_session_name) {
   disk_ = true;
   file_name_ = std::move(file_name);

@@ -26,6 +26,9 @@ struct TABSDatabaseSettings {
   int32_t page_size = 4096;
   int32_t extent_page_count = 8;
   int32_t max_connections = 500;
+  // What the disk engine found when it opened the file for the connecting session.
+  bool needs_repair = false;
+  double file_version = 0.0;
 };
 
 class TABSDatabaseData {
@@ -64,6 +67,7 @@ class TABSDatabaseData {
   TABSDatabaseSettings& Settings() { return settings_; }
   const TABSDatabaseSettings& Settings() const { return settings_; }
   platform::CriticalSection& Lock() { return lock_; }
+  int32_t SessionCount() const { return static_cast<int32_t>(sessions_.size()); }
   int32_t TableCount() const { return static_cast<int32_t>(tables_.size()); }
   TABSTableData& Table(int32_t index) const { return *tables_[static_cast<size_t>(index)]; }
   // Table data objects join and leave the list as they are made and destroyed.
@@ -71,6 +75,10 @@ class TABSDatabaseData {
   void RemoveTableData(TABSTableData* table);
 
  protected:
+  // Makes the session's page changes in every table final: for engines without undo, whose
+  // rows take effect at once and whose index pages must follow them.
+  void SettleTableChanges(int32_t session);
+
   TABSPageManager* page_manager_ = nullptr;
 
  private:
