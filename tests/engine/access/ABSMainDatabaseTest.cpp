@@ -12,6 +12,8 @@
 #include "engine/access/SessionTestSupport.h"
 #include "engine/core/EngineErrorMatchers.h"
 #include "engine/core/MemoryTableFixture.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
 
 namespace tabshift {
 namespace {
@@ -276,6 +278,47 @@ TEST(DatabaseDataSets, DestroyingTheDatabaseClosesItsDataSets) {
   EXPECT_EQ(log, (std::vector<std::string>{"table"}));
 }
 
+// Detaches as a dataset does: leaves the list and drops its reference through the session.
+class DetachingDataSet : public TABSDatabaseClient {
+ public:
+  explicit DetachingDataSet(TABSDatabase& database) : database_(database) {
+    database_.AddDataSet(this);
+  }
+  void CloseDataSet() override {
+    database_.RemoveDataSet(this);
+    database_.Session()->CloseDatabase(&database_);
+  }
+
+ private:
+  TABSDatabase& database_;
+};
+
+TEST(DatabaseDataSets, ATemporaryDatabaseSurvivesItsOwnClose) {
+  TABSSession session;
+  session.SetSessionName("Detaching");
+  session.SetKeepConnections(false);
+  TABSDatabase& database = session.OpenDatabase("MEMORY", nullptr);
+  DetachingDataSet dataset(database);
+  database.Close();
+  EXPECT_FALSE(database.Connected());
+  EXPECT_EQ(session.FindDatabase("MEMORY"), &database);
+  EXPECT_EQ(database.RefCount(), 0);
+}
+
+TEST(DatabaseLoading, SettersOnlyStoreUntilLoadedOpens) {
+  TABSSession session;
+  session.SetSessionName("Loading");
+  TABSDatabase database;
+  database.BeginLoading();
+  database.SetSessionName("Loading");
+  database.SetDatabaseName("MEMORY");
+  database.SetConnected(true);
+  EXPECT_FALSE(database.Connected());
+  database.EndLoading();
+  EXPECT_TRUE(database.Connected());
+  EXPECT_EQ(database.Session(), &session);
+}
+
 class DatabaseDiskTest : public ::testing::Test {
  protected:
   std::unique_ptr<TABSDatabase> DiskDatabase(const std::string& name,
@@ -412,6 +455,26 @@ TEST_P(DatabaseRepairTest, RepairIsOfferedOnlyWhenNotSilent) {
     EXPECT_TRUE(database->Connected());
   }
   EXPECT_EQ(asked, !repair.silent && repair.version >= 2.99 && repair.has_event ? 1 : 0);
+}
+
+TEST_F(DatabaseDiskTest, RepairNeedsRoomForACopyOfTheFile) {
+  DiskDatabase("Creator")->CreateDatabase();
+  FakeDiskFiles::Files()[file].needs_repair = true;
+  const int64_t free_bytes = platform::DiskFreeBytes(directory.path());
+  platform::File grown;
+  ASSERT_TRUE(grown.Open(file, platform::FileAccess::ReadWrite, platform::FileShare::ReadWrite,
+                         platform::FileCreation::OpenExisting));
+  if (free_bytes < 0 || !grown.SetSize(static_cast<uint64_t>(free_bytes) + (1u << 30))) {
+    GTEST_SKIP() << "the file system cannot hold a sparse file larger than its free space";
+  }
+  grown.Close();
+  auto database = DiskDatabase("Damaged");
+  database->SetSilentMode(false);
+  database->OnNeedRepair = [](TABSDatabase&) { return true; };
+  EXPECT_ENGINE_TEXT(database->Open(), 20303,
+                     "There is not enough free space on drive to perform required operation "
+                     "with the database file.");
+  EXPECT_FALSE(database->Connected());
 }
 
 INSTANTIATE_TEST_SUITE_P(SilentModeAndVersions, DatabaseRepairTest,
