@@ -59,8 +59,7 @@ TABSTableData& TABSLocalCursor::Table(int32_t native_error) const {
 }
 
 bool TABSLocalCursor::InProcessDatabase() const {
-  const TABSDatabaseData* database = &Database();
-  return database == &MemoryDatabaseData() || database == &TemporaryDatabaseData();
+  return !Database().IsDiskDatabase();
 }
 
 bool TABSLocalCursor::SharedTable() const {

@@ -93,7 +93,7 @@ class TABSLocalCursor : public TABSCursor {
  private:
   TABSDatabaseData& Database() const;
   TABSTableData& Table(int32_t native_error) const;
-  // Whether the database lives in this process only ("MEMORY", "TEMP").
+  // Whether the database lives in this process only ("MEMORY", "TEMP"), not in a file.
   bool InProcessDatabase() const;
   // Whether table and record locks between sessions are needed.
   bool SharedTable() const;

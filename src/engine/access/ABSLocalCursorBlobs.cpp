@@ -77,12 +77,7 @@ void TABSLocalCursor::CloseBlob(int field_no) {
       ++open;
       continue;
     }
-    if ((*open)->Writable()) {
-      StoreBlob(**open);
-    } else if (!InProcessDatabase()) {
-      // A file's BLOB read into memory is released; in-process BLOBs are the record's own.
-      table.FreeBlob((*open)->Record(), field_no);
-    }
+    if ((*open)->Writable()) StoreBlob(**open);
     open = open_blobs_.erase(open);
   }
 }

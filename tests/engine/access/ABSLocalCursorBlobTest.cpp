@@ -40,7 +40,7 @@ class LocalCursorBlobTest : public ::testing::Test {
     ASSERT_EQ(table->cursor.PostRecord(true), 0);
   }
 
-  InProcessSession session;
+  ConnectedSession session;
   std::unique_ptr<OpenCursor> table;
 };
 

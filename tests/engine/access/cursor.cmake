@@ -2,4 +2,4 @@ tabshift_add_test(engine_cursor_tests
   SOURCES
     ABSLocalCursorTest.cpp
     ABSLocalCursorBlobTest.cpp
-  LIBRARIES engine_cursor test_support)
+  LIBRARIES engine_cursor engine_session test_support)
