@@ -319,13 +319,18 @@ int32_t TABSLocalCursor::DeleteRecord() {
     SetResult(result_code::kRecordLocked);
     return result_code_;
   }
+  const auto release = [&] {
+    if (!shared) return;
+    table.UnlockRecord(state_.session, record_id);
+    if (!session_->InTransaction) table.UnlockTable(state_.session, kLockForWrite);
+  };
   try {
     SetResult(DeleteCurrent());
   } catch (...) {
-    if (shared) ReleasePostLocks(true, record_id);
+    release();
     throw;
   }
-  if (shared) ReleasePostLocks(true, record_id);
+  release();
   return result_code_;
 }
 
