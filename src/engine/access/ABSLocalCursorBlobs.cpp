@@ -139,6 +139,7 @@ void TABSLocalCursor::StoreBlob(TABSLocalBLOBStream& stream) {
 }
 
 void TABSLocalCursor::FreeUnsavedBlobs(uint8_t* record) {
+  if (unsaved_blobs_.empty()) return;
   std::vector<uint8_t> scratch(static_cast<size_t>(data_size_), 0);
   for (auto blob = unsaved_blobs_.begin(); blob != unsaved_blobs_.end();) {
     if (record != nullptr && blob->record != record) {
@@ -159,6 +160,7 @@ void TABSLocalCursor::FreeUnsavedBlobs(uint8_t* record) {
 }
 
 void TABSLocalCursor::KeepPostedBlobs() {
+  if (unsaved_blobs_.empty()) return;
   std::erase_if(unsaved_blobs_, [&](const UnsavedBlob& blob) {
     return BlobSlot(CurrentRecord, blob.field_no) == blob.slot;
   });
