@@ -204,7 +204,9 @@ void TABSLocalCursor::CloseTable() {
   table_data_ = nullptr;
   opened_ = false;
   state_.filter = nullptr;
+  state_.scan_conditions.Clear();
   state_.filter_bitmap = TABSRecordBitmap();
+  state_.filtered_order.reset();
   state_.index_id = -1;
   index_name_.clear();
   field_defs_.Clear();

@@ -373,7 +373,7 @@ void TABSLocalCursor::SetFilter(TABSRecordFilter filter) {
 
 void TABSLocalCursor::ClearFilter() {
   state_.filter = nullptr;
-  state_.filter_bitmap.Invalidate();
+  state_.FilterChanged();
   ResetPosition();
 }
 

@@ -71,6 +71,8 @@ void TABSMemoryRecordManager::ClearRecords(int32_t) {
   lowest_ = 0;
   highest_ = 0;
   never_deleted_ = true;
+  // Emptying is a change: filtered sets made before it must not look current.
+  ++change_counter_;
 }
 
 bool TABSMemoryRecordManager::AddRecord(int32_t, const uint8_t* record, TABSRecordId& record_id) {

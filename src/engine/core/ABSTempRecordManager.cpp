@@ -61,6 +61,8 @@ void TABSTemporaryRecordManager::ClearRecords(int32_t) {
   block_records_ = 0;
   record_count_ = 0;
   file_.reset();
+  // Emptying is a change: filtered sets made before it must not look current.
+  ++change_counter_;
 }
 
 void TABSTemporaryRecordManager::WriteBlockBuffer() {

@@ -257,6 +257,11 @@ TEST_F(LocalCursorTest, RecordCountsAndNumbersFollowTheFilter) {
   ASSERT_TRUE(table.cursor.SetRecNo(2));
   EXPECT_EQ(table.GetInt(0), 3);
   EXPECT_EQ(table.cursor.GetRecNo(), 2);
+  // A new filter on an unchanged table must not be answered from the old filter's records.
+  table.cursor.SetFilter(
+      [&](const uint8_t* record) { return fields.FieldValue(0, record).GetAsInteger() > 3; });
+  EXPECT_EQ(table.cursor.GetRecordCount(), 2);
+  EXPECT_EQ(table.Column(0), (std::vector<int32_t>{4, 5}));
   table.cursor.ClearFilter();
   ASSERT_EQ(table.First(), TABSReadResult::Found);
   ASSERT_EQ(table.cursor.DeleteRecord(), 0);
