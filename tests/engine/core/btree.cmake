@@ -1,6 +1,7 @@
 # Tests of the B+ tree indexes.
 tabshift_add_test(engine_btree_tests
   SOURCES
+    ABSBTreeControllerTest.cpp
     ABSBTreeModelTest.cpp
     ABSBTreePageIndexTest.cpp
     ABSBTreeScanTest.cpp
