@@ -2,6 +2,7 @@
 tabshift_add_test(engine_btree_tests
   SOURCES
     ABSBTreeControllerTest.cpp
+    ABSBTreeKeyTest.cpp
     ABSBTreeModelTest.cpp
     ABSBTreePageIndexTest.cpp
     ABSBTreeScanTest.cpp
