@@ -1,6 +1,5 @@
 #include "engine/core/ABSBTree.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "engine/access/ABSExcept.h"

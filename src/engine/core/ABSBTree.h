@@ -1,7 +1,8 @@
 // A B+ tree of fixed-size entries in pages of a page manager, ordered by a TABSBTreeOrder. Its
 // root page number never changes while the tree lives: a root split moves the root's entries
-// into two new pages and a root left with one child takes that child's entries back. Every
-// operation fetches its pages and releases them before it returns.
+// into two new pages and a root left with one child takes that child's entries back. The tree
+// walks across levels; what happens inside one page is left to the page's leaf or node
+// controller. Every operation fetches its pages and releases them before it returns.
 #pragma once
 
 #include <cstdint>
