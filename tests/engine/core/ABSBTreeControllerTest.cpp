@@ -13,7 +13,7 @@ namespace tabshift {
 namespace {
 
 constexpr int32_t kSession = 0;
-constexpr int32_t kEntries = 2000;  // page-number keys, 6-byte entries: 678 per leaf
+constexpr int32_t kEntries = 2000;  // page-number keys, 6-byte entries: 679 per leaf
 
 int32_t KeyOf(const std::vector<uint8_t>& entry) {
   int32_t key;
