@@ -1,6 +1,5 @@
 #include "engine/core/ABSBTree.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "engine/access/ABSExcept.h"
@@ -35,14 +34,11 @@ void TABSBTree::CreateRoot(int32_t session) {
 }
 
 void TABSBTree::FreeSubtree(int32_t session, int32_t page_no) {
-  std::vector<int32_t> children;
   {
-    TABSBTreePageRef page(manager_, Fetch(session, page_no), reference_size_);
-    if (!page->IsLeaf()) {
-      for (int32_t i = 0; i < page->Count(); ++i) children.push_back(page->ChildPageNo(i));
-    }
+    TABSBTreePageRef page = PageRef(session, page_no);
+    TABSBTreeContext context{*this, session};
+    page->FreeSubtree(context);
   }
-  for (int32_t child : children) FreeSubtree(session, child);
   manager_.DeletePage(session, page_no);
 }
 
@@ -52,103 +48,14 @@ void TABSBTree::Free(int32_t session) {
 }
 
 void TABSBTree::Clear(int32_t session) {
-  std::vector<int32_t> children;
-  {
-    TABSBTreePageRef root(manager_, Fetch(session, RequireRoot()), reference_size_);
-    if (!root->IsLeaf()) {
-      for (int32_t i = 0; i < root->Count(); ++i) children.push_back(root->ChildPageNo(i));
-    }
-    root->Initialise(true, true, key_size_);
-    root.Modified();
-  }
-  for (int32_t child : children) FreeSubtree(session, child);
+  TABSBTreePageRef root = PageRef(session, RequireRoot());
+  TABSBTreeContext context{*this, session};
+  root->FreeSubtree(context);
+  root->Initialise(true, true, key_size_);
+  root.Modified();
 }
 
 // ---- searching ----
-
-int32_t TABSBTree::LeftmostLeafEntry(int32_t session, int32_t page_no,
-                                     std::vector<uint8_t>& entry) {
-  for (;;) {
-    TABSBTreePageRef page(manager_, Fetch(session, page_no), reference_size_);
-    if (page->Count() == 0) return -1;
-    if (page->IsLeaf()) {
-      entry.assign(page->Key(0), page->Key(0) + page->EntrySize());
-      return 0;
-    }
-    page_no = page->ChildPageNo(0);
-  }
-}
-
-// The last child whose subtree starts at or below the probe. A separator equal to the probe
-// is settled against the first entry of the subtree it leads to.
-int32_t TABSBTree::FindChild(int32_t session, TABSBTreePage& node, const TABSBTreeProbe& probe) {
-  int32_t low = 1;
-  int32_t high = node.Count() - 1;
-  int32_t child = 0;
-  std::vector<uint8_t> first;
-  while (low <= high) {
-    const int32_t middle = (low + high) / 2;
-    int result = order_.CompareKey(probe, node.Key(middle));
-    if (result == 0) {
-      result = LeftmostLeafEntry(session, node.ChildPageNo(middle), first) < 0
-                   ? 1
-                   : order_.CompareEntry(probe, first.data(), first.data() + key_size_);
-    }
-    if (result >= 0) {
-      child = middle;
-      low = middle + 1;
-    } else {
-      high = middle - 1;
-    }
-  }
-  return child;
-}
-
-int32_t TABSBTree::FindBoundChild(TABSBTreePage& node, const TABSBTreeProbe& probe, bool upper) {
-  int32_t low = 1;
-  int32_t high = node.Count() - 1;
-  int32_t child = 0;
-  while (low <= high) {
-    const int32_t middle = (low + high) / 2;
-    const int result = order_.CompareKey(probe, node.Key(middle));
-    if (upper ? result >= 0 : result > 0) {
-      child = middle;
-      low = middle + 1;
-    } else {
-      high = middle - 1;
-    }
-  }
-  return child;
-}
-
-int32_t TABSBTree::FindInLeaf(TABSBTreePage& leaf, const TABSBTreeProbe& probe) {
-  int32_t low = 0;
-  int32_t high = leaf.Count();
-  while (low < high) {
-    const int32_t middle = (low + high) / 2;
-    if (order_.CompareEntry(probe, leaf.Key(middle), leaf.Reference(middle)) > 0) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  return low;
-}
-
-int32_t TABSBTree::BoundInLeaf(TABSBTreePage& leaf, const TABSBTreeProbe& probe, bool upper) {
-  int32_t low = 0;
-  int32_t high = leaf.Count();
-  while (low < high) {
-    const int32_t middle = (low + high) / 2;
-    const int result = order_.CompareKey(probe, leaf.Key(middle));
-    if (upper ? result >= 0 : result > 0) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  return low;
-}
 
 void TABSBTree::SetLevel(TABSKeyPath& path, int32_t level, int32_t page_no, int32_t position,
                          int32_t count) {
@@ -161,35 +68,33 @@ void TABSBTree::SetLevel(TABSKeyPath& path, int32_t level, int32_t page_no, int3
 }
 
 void TABSBTree::DescendExact(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path) {
+  TABSBTreeContext context{*this, session};
   int32_t page_no = RequireRoot();
   for (int32_t level = 0;; ++level) {
-    TABSBTreePageRef page(manager_, Fetch(session, page_no), reference_size_);
-    if (page->IsLeaf()) {
-      SetLevel(path, level, page_no, FindInLeaf(*page, probe), page->Count());
-      return;
-    }
-    const int32_t child = FindChild(session, *page, probe);
-    SetLevel(path, level, page_no, child, page->Count());
-    page_no = page->ChildPageNo(child);
+    TABSBTreePageRef page = PageRef(session, page_no);
+    const int32_t position = page->FindEntry(context, probe);
+    SetLevel(path, level, page_no, position, page->Count());
+    if (page->IsLeaf()) return;
+    page_no = page->ChildPageNo(position);
   }
 }
 
 bool TABSBTree::DescendBound(int32_t session, const TABSBTreeProbe& probe, bool upper,
                              TABSKeyPath& path) {
+  TABSBTreeContext context{*this, session};
+  const TABSBTreeBound bound = upper ? TABSBTreeBound::Upper : TABSBTreeBound::Lower;
   int32_t page_no = RequireRoot();
   for (int32_t level = 0;; ++level) {
-    TABSBTreePageRef page(manager_, Fetch(session, page_no), reference_size_);
+    TABSBTreePageRef page = PageRef(session, page_no);
+    const int32_t position = page->Seek(context, probe, bound);
+    SetLevel(path, level, page_no, position, page->Count());
     if (page->IsLeaf()) {
-      const int32_t position = BoundInLeaf(*page, probe, upper);
-      SetLevel(path, level, page_no, position, page->Count());
       if (position < page->Count()) return true;
       if (page->Count() == 0) return false;
       path.levels[level].position = page->Count() - 1;
       break;
     }
-    const int32_t child = FindBoundChild(*page, probe, upper);
-    SetLevel(path, level, page_no, child, page->Count());
-    page_no = page->ChildPageNo(child);
+    page_no = page->ChildPageNo(position);
   }
   return StepNext(session, path);
 }
@@ -197,8 +102,8 @@ bool TABSBTree::DescendBound(int32_t session, const TABSBTreeProbe& probe, bool 
 void TABSBTree::DescendEdge(int32_t session, bool last, TABSKeyPath& path) {
   int32_t page_no = RequireRoot();
   for (int32_t level = 0;; ++level) {
-    TABSBTreePageRef page(manager_, Fetch(session, page_no), reference_size_);
-    const int32_t position = last ? std::max(page->Count() - 1, 0) : 0;
+    TABSBTreePageRef page = PageRef(session, page_no);
+    const int32_t position = last ? page->GoToLast() : page->GoToFirst();
     SetLevel(path, level, page_no, position, page->Count());
     if (page->IsLeaf()) return;
     page_no = page->ChildPageNo(position);
@@ -209,9 +114,9 @@ bool TABSBTree::FindEntry(int32_t session, const TABSBTreeProbe& probe, TABSKeyP
   DescendExact(session, probe, path);
   const TABSKeyPathLevel& leaf_level = path.levels[path.depth - 1];
   if (leaf_level.position >= leaf_level.entry_count) return false;
-  TABSBTreePageRef leaf(manager_, Fetch(session, leaf_level.page_no), reference_size_);
-  return order_.CompareEntry(probe, leaf->Key(leaf_level.position),
-                             leaf->Reference(leaf_level.position)) == 0;
+  TABSBTreePageRef leaf = PageRef(session, leaf_level.page_no);
+  TABSBTreeContext context{*this, session};
+  return leaf->CompareWithEntry(context, leaf_level.position, probe) == 0;
 }
 
 bool TABSBTree::Seek(int32_t session, const TABSBTreeProbe& probe, TABSSeekOperator op,

@@ -1,7 +1,8 @@
 // A B+ tree of fixed-size entries in pages of a page manager, ordered by a TABSBTreeOrder. Its
 // root page number never changes while the tree lives: a root split moves the root's entries
-// into two new pages and a root left with one child takes that child's entries back. Every
-// operation fetches its pages and releases them before it returns.
+// into two new pages and a root left with one child takes that child's entries back. The tree
+// walks across levels; what happens inside one page is left to the page's leaf or node
+// controller. Every operation fetches its pages and releases them before it returns.
 #pragma once
 
 #include <cstdint>
@@ -97,17 +98,15 @@ class TABSBTree {
   void CheckIntegrity(int32_t session);
 
  private:
-  enum class Extend { Left, Right };
-  struct SubtreeBounds;
+  friend class TABSBTreeLeafController;
+  friend class TABSBTreeNodeController;
 
   TABSPage* Fetch(int32_t session, int32_t page_no);
   TABSPage* Add(int32_t session);
+  TABSBTreePageRef PageRef(int32_t session, int32_t page_no) {
+    return TABSBTreePageRef(manager_, Fetch(session, page_no), reference_size_);
+  }
   int32_t RequireRoot() const;
-  int32_t LeftmostLeafEntry(int32_t session, int32_t page_no, std::vector<uint8_t>& entry);
-  int32_t FindChild(int32_t session, TABSBTreePage& node, const TABSBTreeProbe& probe);
-  int32_t FindBoundChild(TABSBTreePage& node, const TABSBTreeProbe& probe, bool upper);
-  int32_t FindInLeaf(TABSBTreePage& leaf, const TABSBTreeProbe& probe);
-  int32_t BoundInLeaf(TABSBTreePage& leaf, const TABSBTreeProbe& probe, bool upper);
   void DescendExact(int32_t session, const TABSBTreeProbe& probe, TABSKeyPath& path);
   // The path to the first entry not below (upper: above) the probe; false past the end.
   bool DescendBound(int32_t session, const TABSBTreeProbe& probe, bool upper, TABSKeyPath& path);
@@ -122,7 +121,7 @@ class TABSBTree {
   void CollapseRoot(int32_t session);
   bool MergeIntoPrior(int32_t session, TABSKeyPath& path, int32_t level);
   bool MergeIntoNext(int32_t session, TABSKeyPath& path, int32_t level);
-  void RemoveChildEntry(int32_t session, TABSKeyPath& path, int32_t level, Extend extend);
+  void RemoveChildEntry(int32_t session, TABSKeyPath& path, int32_t level, TABSBTreeExtend extend);
   void Unlink(int32_t session, int32_t prev_page_no, int32_t next_page_no);
   // The separator below which the subtree at the path's level starts, or its upper limit.
   std::vector<uint8_t> LowerSeparator(int32_t session, const TABSKeyPath& path, int32_t level);
@@ -131,11 +130,11 @@ class TABSBTree {
                          const uint8_t* key);
   void SetUpperSeparator(int32_t session, const TABSKeyPath& path, int32_t level,
                          const uint8_t* key);
+  // Frees the page and every page below it.
   void FreeSubtree(int32_t session, int32_t page_no);
 
-  SubtreeBounds CheckSubtree(int32_t session, int32_t page_no, int32_t depth,
-                             std::vector<int32_t>& on_path, int32_t& leaf_depth);
-  void CheckPageOrder(TABSBTreePage& page);
+  TABSBTreeSubtreeBounds CheckSubtree(int32_t session, int32_t page_no, int32_t depth,
+                                      TABSBTreeCheckState& state);
 
   TABSPageManager& manager_;
   uint16_t key_size_;

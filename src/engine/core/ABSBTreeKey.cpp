@@ -23,6 +23,10 @@ int Order(T left, T right) {
   return left < right ? -1 : (right < left ? 1 : 0);
 }
 
+bool IsWideType(BaseDataType base) {
+  return base == bdtWideChar || base == bdtWideString;
+}
+
 bool IsBlobType(BaseDataType base) {
   return base == bdtBlob || base == bdtMemo || base == bdtWideMemo;
 }
@@ -121,9 +125,13 @@ TABSRecordKeyRef::TABSRecordKeyRef(std::span<const TABSIndexColumnInfo> columns)
     const int32_t indexed = info.max_indexed_size > 0 ? info.max_indexed_size : 20;
     const bool truncate = indexed < info.buffer_size;
     column.stored_length = truncate ? indexed : info.buffer_size;
+    if (truncate && IsWideType(info.base_type)) {
+      column.padding = column.stored_length % 2;
+      column.stored_length -= column.padding;
+    }
     column.truncation = truncate ? 2 : 0;
     truncated_ = truncated_ || truncate;
-    key_size_ += 1 + column.stored_length + column.truncation;
+    key_size_ += 1 + column.stored_length + column.padding + column.truncation;
     full_key_size_ += 1 + info.buffer_size;
     columns_.push_back(column);
   }
@@ -156,7 +164,7 @@ namespace {
 
 // Whether a truncated prefix may hide a difference: the value runs to the end of the prefix.
 bool FillsPrefix(const TABSRecordKeyColumn& column, const uint8_t* data) {
-  if (column.base_type == bdtWideChar || column.base_type == bdtWideString) {
+  if (IsWideType(column.base_type)) {
     for (int32_t i = 0; i + 1 < column.stored_length; i += 2) {
       if (data[i] == 0 && data[i + 1] == 0) return false;
     }
@@ -179,11 +187,19 @@ int CompareColumn(const TABSRecordKeyColumn& column, const uint8_t* left, const 
   return column.descending ? -result : result;
 }
 
+// Whether a leading-part comparison of the column ends inside its stored prefix, so that the
+// prefix alone decides it as the whole values would.
+bool PartWithinPrefix(const TABSRecordKeyColumn& column) {
+  if (column.partial_length < 0) return false;
+  const int32_t unit = IsWideType(column.base_type) ? 2 : 1;
+  return static_cast<int64_t>(column.partial_length) * unit <= column.stored_length;
+}
+
 int CompareBaseLetters(const TABSRecordKeyColumn& column, const uint8_t* left,
                        const uint8_t* right) {
   const size_t length = static_cast<size_t>(column.stored_length);
   int result;
-  if (column.base_type == bdtWideChar || column.base_type == bdtWideString) {
+  if (IsWideType(column.base_type)) {
     result =
         platform::CompareWideBaseLetters(WideValue(left, length / 2), WideValue(right, length / 2));
   } else {
@@ -206,8 +222,9 @@ int TABSRecordKeyRef::CompareKeys(const uint8_t* left, const uint8_t* right, int
     const uint8_t* r = right + column.stored_offset;
     // Two cut-off values are ordered by their prefixes only where the base letters differ: a
     // case or accent difference in the prefix can be outweighed by the letters cut off. Short
-    // of that, later columns cannot decide either, and the whole values must be compared.
-    if (column.truncation != 0 && l[0] == 0 && r[0] == 0 && column.partial_length < 0 &&
+    // of that, later columns cannot decide either, and the whole values must be compared. A
+    // leading part longer than the prefix is cut off the same way.
+    if (column.truncation != 0 && l[0] == 0 && r[0] == 0 && !PartWithinPrefix(column) &&
         FillsPrefix(column, l + 1) && FillsPrefix(column, r + 1)) {
       const int result = CompareBaseLetters(column, l + 1, r + 1);
       if (result != 0) return result;

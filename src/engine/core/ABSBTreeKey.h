@@ -1,7 +1,8 @@
 // The key layout of a record index. A stored key holds, per index column, a NULL marker byte
 // (1 for NULL) and the field's bytes from the record buffer; a column whose field is longer
 // than its indexed size keeps only that prefix plus two reserved bytes. A full key has the same
-// layout with every field whole; it settles ties between truncated prefixes.
+// layout with every field whole; it settles ties between truncated prefixes. A prefix holds
+// whole characters only.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,9 @@ struct TABSIndexColumnInfo {
 struct TABSRecordKeyColumn {
   int32_t stored_offset = 0;  // of the marker byte in a stored key
   int32_t stored_length = 0;  // data bytes in a stored key, without the reserved bytes
+  // A wide column's odd indexed size leaves one byte after the prefix that holds no
+  // character; it stays zero.
+  int32_t padding = 0;
   int32_t full_offset = 0;
   int32_t full_length = 0;
   int32_t buffer_offset = 0;

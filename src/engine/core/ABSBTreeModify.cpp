@@ -15,9 +15,8 @@ void TABSBTree::Insert(int32_t session, const TABSBTreeProbe& probe) {
   {
     TABSBTreePageRef leaf(manager_, Fetch(session, path.levels[leaf_level].page_no),
                           reference_size_);
-    leaf->InsertEntry(path.levels[leaf_level].position, probe.key, probe.reference);
-    leaf.Modified();
-    overflows = leaf->Overflows();
+    TABSBTreeContext context{*this, session};
+    overflows = leaf->Insert(context, path.levels[leaf_level].position, probe.key, probe.reference);
   }
   if (overflows) Split(session, path, leaf_level);
 }
@@ -81,10 +80,9 @@ void TABSBTree::Split(int32_t session, TABSKeyPath& path, int32_t level) {
   {
     TABSBTreePageRef parent(manager_, Fetch(session, path.levels[level - 1].page_no),
                             reference_size_);
-    parent->InsertEntry(path.levels[level - 1].position + 1, separator.data(),
-                        reinterpret_cast<const uint8_t*>(&new_page_no));
-    parent.Modified();
-    overflows = parent->Overflows();
+    TABSBTreeContext context{*this, session};
+    overflows = parent->Insert(context, path.levels[level - 1].position + 1, separator.data(),
+                               reinterpret_cast<const uint8_t*>(&new_page_no));
   }
   if (overflows) Split(session, path, level - 1);
 }
@@ -96,8 +94,8 @@ bool TABSBTree::Delete(int32_t session, const TABSBTreeProbe& probe) {
   {
     TABSBTreePageRef leaf(manager_, Fetch(session, path.levels[leaf_level].page_no),
                           reference_size_);
-    leaf->RemoveEntries(path.levels[leaf_level].position, 1);
-    leaf.Modified();
+    TABSBTreeContext context{*this, session};
+    leaf->Delete(context, path, leaf_level, TABSBTreeExtend::Left);
   }
   Rebalance(session, path, leaf_level);
   return true;
@@ -161,7 +159,7 @@ bool TABSBTree::MergeIntoPrior(int32_t session, TABSKeyPath& path, int32_t level
     // The first key of a node is not used by searches; inside the neighbour it must be real.
     if (!page->IsLeaf() && page->Count() > 0) {
       const std::vector<uint8_t> lower = LowerSeparator(session, path, level);
-      std::memcpy(page->Key(0), lower.data(), key_size_);
+      page->SetFirstKey(lower.data());
     }
     prior->AppendFrom(*page, 0, page->Count());
     prior.Modified();
@@ -169,7 +167,7 @@ bool TABSBTree::MergeIntoPrior(int32_t session, TABSKeyPath& path, int32_t level
   }
   Unlink(session, prior_page_no, next_page_no);
   manager_.DeletePage(session, page_no);
-  RemoveChildEntry(session, path, level - 1, Extend::Left);
+  RemoveChildEntry(session, path, level - 1, TABSBTreeExtend::Left);
   return true;
 }
 
@@ -185,7 +183,7 @@ bool TABSBTree::MergeIntoNext(int32_t session, TABSKeyPath& path, int32_t level)
     if (!FitsTogether(*page, *next)) return false;
     if (!next->IsLeaf() && next->Count() > 0) {
       const std::vector<uint8_t> upper = UpperSeparator(session, path, level);
-      std::memcpy(next->Key(0), upper.data(), key_size_);
+      next->SetFirstKey(upper.data());
     }
     next->PrependFrom(*page);
     next.Modified();
@@ -193,7 +191,7 @@ bool TABSBTree::MergeIntoNext(int32_t session, TABSKeyPath& path, int32_t level)
   }
   Unlink(session, prior_page_no, next_page_no);
   manager_.DeletePage(session, page_no);
-  RemoveChildEntry(session, path, level - 1, Extend::Right);
+  RemoveChildEntry(session, path, level - 1, TABSBTreeExtend::Right);
   return true;
 }
 
@@ -210,34 +208,23 @@ void TABSBTree::Unlink(int32_t session, int32_t prior_page_no, int32_t next_page
   }
 }
 
-// Removes the entry of a child whose keys went to a neighbour. With Extend::Left the
-// neighbour before it takes over its key range, with Extend::Right the one after it; the
-// separators that bound the range move accordingly. A node left without entries goes too.
-void TABSBTree::RemoveChildEntry(int32_t session, TABSKeyPath& path, int32_t level, Extend extend) {
-  const int32_t position = path.levels[level].position;
+// Removes the entry of a child whose keys went to a neighbour; a node left without entries
+// goes too, and its own entry with it.
+void TABSBTree::RemoveChildEntry(int32_t session, TABSKeyPath& path, int32_t level,
+                                 TABSBTreeExtend extend) {
   const int32_t page_no = path.levels[level].page_no;
   int32_t prior_page_no = -1;
   int32_t next_page_no = -1;
   bool emptied = false;
   {
-    TABSBTreePageRef node(manager_, Fetch(session, page_no), reference_size_);
-    const int32_t count = node->Count();
-    if (!node->IsRoot() && count == 1) {
+    TABSBTreePageRef node = PageRef(session, page_no);
+    if (!node->IsRoot() && node->Count() == 1) {
       emptied = true;
       prior_page_no = node->PrevPageNo();
       next_page_no = node->NextPageNo();
     } else {
-      if (extend == Extend::Left && position == 0 && count > 1) {
-        SetLowerSeparator(session, path, level, node->Key(1));
-      } else if (extend == Extend::Right && position > 0) {
-        if (position + 1 < count) {
-          std::memcpy(node->Key(position + 1), node->Key(position), key_size_);
-        } else {
-          SetUpperSeparator(session, path, level, node->Key(position));
-        }
-      }
-      node->RemoveEntries(position, 1);
-      node.Modified();
+      TABSBTreeContext context{*this, session};
+      node->Delete(context, path, level, extend);
     }
   }
   if (emptied) {

@@ -1,12 +1,15 @@
 // One page of a B+ tree: the 18-byte header (root and leaf flags, level links, key size, entry
 // count) followed by fixed-size entries, each a key and a reference (a record id or a value in
-// a leaf, a child page number in a node). TABSBTreePageRef holds a fetched page for one
-// operation and gives it back to the page manager when it goes out of scope.
+// a leaf, a child page number in a node). The page's operations go to its leaf or node
+// controller by the leaf flag. TABSBTreePageRef holds a fetched page for one operation and
+// gives it back to the page manager when it goes out of scope.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
+#include "engine/core/ABSBTreeController.h"
 #include "engine/disk/ABSPage.h"
 #include "engine/disk/ABSPageManager.h"
 
@@ -57,6 +60,42 @@ class TABSBTreePage : public TABSPageController {
   void AppendFrom(const TABSBTreePage& source, int32_t first, int32_t count);
   void PrependFrom(const TABSBTreePage& source);
 
+  const TABSBTreePageController& Controller() const {
+    if (IsLeaf()) return leaf_controller_;
+    return node_controller_;
+  }
+  int CompareWithEntry(TABSBTreeContext& context, int32_t i, const TABSBTreeProbe& probe) {
+    return Controller().CompareWithEntry(context, *this, i, probe);
+  }
+  bool Insert(TABSBTreeContext& context, int32_t i, const uint8_t* key, const uint8_t* reference) {
+    return Controller().Insert(context, *this, i, key, reference);
+  }
+  void Delete(TABSBTreeContext& context, const TABSKeyPath& path, int32_t level,
+              TABSBTreeExtend extend) {
+    Controller().Delete(context, *this, path, level, extend);
+  }
+  void FreeSubtree(TABSBTreeContext& context) { Controller().FreeSubtree(context, *this); }
+  TABSBTreeSubtreeBounds CheckIntegrity(TABSBTreeContext& context, int32_t depth,
+                                        TABSBTreeCheckState& state) {
+    return Controller().CheckIntegrity(context, *this, depth, state);
+  }
+  int32_t FindEntry(TABSBTreeContext& context, const TABSBTreeProbe& probe) {
+    return Controller().FindEntry(context, *this, probe);
+  }
+  int32_t GoToFirst() const { return Controller().GoToFirst(*this); }
+  int32_t GoToLast() const { return Controller().GoToLast(*this); }
+  int32_t Seek(TABSBTreeContext& context, const TABSBTreeProbe& probe, TABSBTreeBound bound) {
+    return Controller().Seek(context, *this, probe, bound);
+  }
+  void SetFirstKey(const uint8_t* key) { Controller().SetFirstKey(*this, key); }
+  void SetLastKey(const uint8_t* key) { Controller().SetLastKey(*this, key); }
+  bool GetFirstEntry(TABSBTreeContext& context, std::vector<uint8_t>& entry) {
+    return Controller().GetFirstEntry(context, *this, entry);
+  }
+  bool GetLastEntry(TABSBTreeContext& context, std::vector<uint8_t>& entry) {
+    return Controller().GetLastEntry(context, *this, entry);
+  }
+
  private:
   template <typename T>
   T Read(size_t offset) const {
@@ -71,6 +110,8 @@ class TABSBTreePage : public TABSPageController {
   void EnsureRoomFor(int32_t count);
 
   uint16_t reference_size_;
+  TABSBTreeLeafController leaf_controller_;
+  TABSBTreeNodeController node_controller_;
 };
 
 // A page fetched or added for one operation; marks it modified on request and releases it.

@@ -1,7 +1,9 @@
 #include "engine/core/ABSFieldManager.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "engine/access/ABSBaseMetaStream.h"
 #include "engine/access/ABSExcept.h"
 #include "engine/access/ABSExtended.h"
 
@@ -15,6 +17,12 @@ constexpr int32_t kInvalidFieldNoSet = 10004;
 constexpr int32_t kNoSessionValue = 30012;
 constexpr int32_t kCounterFieldNotFound = 30402;
 constexpr int32_t kCounterNotFound = 30403;
+// The counters share their codes with the list counts and the autoincrement items of the
+// stored field definitions.
+constexpr int32_t kWriteCounterCount = 10158;
+constexpr int32_t kReadCounterCount = 10159;
+constexpr int32_t kWriteCounter = 30412;
+constexpr int32_t kReadCounter = 30407;
 
 bool IsAutoinc(const TABSFieldDef& field) {
   return IsAdvancedAutoincType(field.AdvancedType);
@@ -24,8 +32,44 @@ bool IsAutoinc(const TABSFieldDef& field) {
 
 void TABSBaseFieldManager::SetFieldDefs(const TABSFieldDefs& defs) {
   field_defs_.Assign(defs);
+  LayOut();
+}
+
+void TABSBaseFieldManager::LayOut() {
   field_defs_.ComputeOffsets();
   ResetAutoincCounters();
+}
+
+void TABSBaseFieldManager::LoadFromStream(TStream& stream) {
+  try {
+    field_defs_.LoadFromStream(stream);
+  } catch (...) {
+    LayOut();
+    throw;
+  }
+  LayOut();
+}
+
+void TABSBaseFieldManager::SaveToStream(TStream& stream) const {
+  field_defs_.SaveToStream(stream);
+}
+
+void TABSBaseFieldManager::SaveAutoincCounters(TStream& stream) const {
+  TABSMetaWriter writer(stream);
+  writer.WriteInt32(static_cast<int32_t>(autoinc_counters_.size()), kWriteCounterCount);
+  for (const int64_t counter : autoinc_counters_) writer.WriteInt64(counter, kWriteCounter);
+}
+
+void TABSBaseFieldManager::LoadAutoincCounters(TStream& stream) {
+  TABSMetaReader reader(stream);
+  const int32_t count = reader.ReadCount(kReadCounterCount);
+  if (count != field_defs_.Count()) {
+    RaiseEngineErrorFmt(kCounterNotFound, "Field #%d not found",
+                        {std::min(count, field_defs_.Count())});
+  }
+  std::vector<int64_t> counters(static_cast<size_t>(count));
+  for (int64_t& counter : counters) counter = reader.ReadInt64(kReadCounter);
+  autoinc_counters_ = std::move(counters);
 }
 
 void TABSBaseFieldManager::ResetAutoincCounters() {

@@ -12,6 +12,7 @@
 namespace tabshift {
 
 class TABSTableData;
+class TStream;
 
 // The record image: a null bitmap of one bit per field (set = NULL), then the fields.
 namespace record_image {
@@ -41,6 +42,16 @@ class TABSBaseFieldManager {
   // Copies the definitions, lays them out and restarts the counters.
   void SetFieldDefs(const TABSFieldDefs& defs);
   void ResetAutoincCounters();
+  const std::vector<int64_t>& AutoincCounters() const { return autoinc_counters_; }
+
+  // The definitions in their stored form. Loading lays the record out again and restarts the
+  // counters, also when a malformed stream leaves only part of the definitions.
+  void LoadFromStream(TStream& stream);
+  void SaveToStream(TStream& stream) const;
+  // The counters as a signed 32-bit count and that many signed 64-bit values; a count other
+  // than the number of fields fails with "Field #%d not found" and changes nothing.
+  void SaveAutoincCounters(TStream& stream) const;
+  void LoadAutoincCounters(TStream& stream);
   int32_t NullBitmapSize() const { return (field_defs_.Count() + 7) / 8; }
   int32_t RecordBufferSize() const;
   int32_t StoredRecordSize() const;
@@ -60,6 +71,7 @@ class TABSBaseFieldManager {
   TABSVariant FieldValue(int field_no, const uint8_t* record) const;
 
  private:
+  void LayOut();
   void CheckFieldNo(int field_no, int32_t native_error) const;
   void CheckCounter(int field_no, int32_t native_error) const;
 

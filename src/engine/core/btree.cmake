@@ -2,6 +2,7 @@
 add_library(engine_btree STATIC
   ABSBTree.cpp
   ABSBTreeCheck.cpp
+  ABSBTreeController.cpp
   ABSBTreeKey.cpp
   ABSBTreeModify.cpp
   ABSBTreePage.cpp

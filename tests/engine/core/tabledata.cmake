@@ -1,6 +1,7 @@
 tabshift_add_test(engine_tabledata_tests
   SOURCES
     ABSFieldManagerTest.cpp
+    ABSManagerStreamTest.cpp
     ABSMemEngineTest.cpp
     ABSTableDataTest.cpp
     ABSTempEngineTest.cpp
