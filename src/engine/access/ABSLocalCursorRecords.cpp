@@ -367,7 +367,7 @@ bool TABSLocalCursor::CheckRecord(bool raise) {
 
 void TABSLocalCursor::SetFilter(TABSRecordFilter filter) {
   state_.filter = std::move(filter);
-  state_.filter_bitmap.Invalidate();
+  state_.FilterChanged();
   ResetPosition();
 }
 
