@@ -109,6 +109,9 @@ class TABSBTreeRecordIndex {
   // out). A condition's key is a full key of the index; its partial size, when set, is the
   // number of leading full-key bytes that take part.
   std::unique_ptr<TABSIndexScanState> NewScanState(TABSScanSearchConditionArray& conditions) const;
+  // A condition as a bound in this index's key layout: the whole key it gives (zero-padded), how
+  // many leading columns it covers whole, and the characters of a partly covered string column.
+  TABSIndexScanBound MakeScanBound(const TABSScanSearchCondition& condition) const;
   static void FreeScanState(std::unique_ptr<TABSIndexScanState>& state) { state.reset(); }
   // The next (forward) or prior record of the range; false when the scan has left it.
   bool ScanStep(int32_t session, TABSIndexScanState& state, bool forward, int32_t change_counter,
@@ -139,7 +142,6 @@ class TABSBTreeRecordIndex {
   // Over the first `columns` columns of a stored key.
   bool SeekKey(int32_t session, const uint8_t* key, TABSSeekOperator op, bool towards_last,
                TABSKeyPath& path, int32_t columns);
-  TABSIndexScanBound MakeScanBound(const TABSScanSearchCondition& condition) const;
   bool SeekBound(int32_t session, const TABSIndexScanBound& bound, bool forward, TABSKeyPath& path);
   bool StartScan(int32_t session, const TABSIndexScanState& state, bool forward, TABSKeyPath& path);
   int CompareWithBound(const std::vector<uint8_t>& full_key, const TABSIndexScanBound& bound,

@@ -16,17 +16,6 @@ bool IsWideType(BaseDataType base) {
   return base == bdtWideChar || base == bdtWideString;
 }
 
-// Lower bounds limit a forward scan at its start, upper bounds end it; "=" is both.
-bool IsLowerBound(TABSScanOperator op) {
-  return op == TABSScanOperator::Equal || op == TABSScanOperator::Greater ||
-         op == TABSScanOperator::GreaterOrEqual;
-}
-
-bool IsUpperBound(TABSScanOperator op) {
-  return op == TABSScanOperator::Equal || op == TABSScanOperator::Less ||
-         op == TABSScanOperator::LessOrEqual;
-}
-
 // Whether a record comparing `result` with the bound satisfies the operator.
 bool Satisfies(TABSScanOperator op, int result) {
   switch (op) {

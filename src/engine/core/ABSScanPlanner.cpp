@@ -14,30 +14,6 @@ namespace {
 
 constexpr int32_t kNotARecordIndex = 20018;
 
-bool IsStringType(BaseDataType base) {
-  return base == bdtChar || base == bdtString || base == bdtBytes || base == bdtWideChar ||
-         base == bdtWideString;
-}
-
-bool IsWideType(BaseDataType base) {
-  return base == bdtWideChar || base == bdtWideString;
-}
-
-// "=" is both a lower and an upper bound.
-bool IsLower(TABSScanOperator op) {
-  return op == TABSScanOperator::Equal || op == TABSScanOperator::Greater ||
-         op == TABSScanOperator::GreaterOrEqual;
-}
-
-bool IsUpper(TABSScanOperator op) {
-  return op == TABSScanOperator::Equal || op == TABSScanOperator::Less ||
-         op == TABSScanOperator::LessOrEqual;
-}
-
-bool IsExclusive(TABSScanOperator op) {
-  return op == TABSScanOperator::Greater || op == TABSScanOperator::Less;
-}
-
 bool Satisfies(TABSScanOperator op, int result) {
   switch (op) {
     case TABSScanOperator::Equal:
@@ -70,28 +46,12 @@ TABSIndexConditions::TABSIndexConditions(TABSBTreeRecordIndex& index)
       full_key_(static_cast<size_t>(key_ref_.FullKeySize())) {}
 
 TABSPlannedBound TABSIndexConditions::MakeBound(const TABSScanSearchCondition& condition) const {
-  const int32_t full_size = key_ref_.FullKeySize();
-  const int32_t size =
-      condition.partial_key_size < 0 ? full_size : std::min(condition.partial_key_size, full_size);
-  if (condition.KeySize() < size) {
-    throw EABSException(record_index_error::kInvalidParams, "Index error: invalid params");
-  }
+  TABSIndexScanBound scan_bound = index_.MakeScanBound(condition);
   TABSPlannedBound bound;
   bound.condition = condition;
-  bound.full_key.assign(static_cast<size_t>(full_size), 0);
-  if (size > 0) std::memcpy(bound.full_key.data(), condition.Key(), static_cast<size_t>(size));
-  while (bound.whole_columns < key_ref_.ColumnCount()) {
-    const TABSRecordKeyColumn& column = key_ref_.Column(bound.whole_columns);
-    const int32_t covered = size - column.full_offset - 1;  // data bytes of this column
-    if (covered >= column.full_length) {
-      ++bound.whole_columns;
-      continue;
-    }
-    // A leading part of a string counts by characters; of any other value, not at all.
-    const int32_t chars = IsWideType(column.base_type) ? covered / 2 : covered;
-    if (IsStringType(column.base_type) && chars > 0) bound.partial_chars = chars;
-    break;
-  }
+  bound.full_key = std::move(scan_bound.full_key);
+  bound.whole_columns = scan_bound.whole_columns;
+  bound.partial_chars = scan_bound.partial_chars;
   return bound;
 }
 
@@ -139,20 +99,21 @@ bool TABSIndexConditions::Merge() {
     for (const TABSPlannedBound& bound : bounds_) {
       if (bound.partial_chars >= 0 || bound.whole_columns != width) continue;
       const TABSScanOperator op = bound.condition.op;
-      if (IsLower(op)) {
+      if (IsLowerBound(op)) {
         const int order = lower == nullptr ? 1 : compare(bound, *lower);
-        if (order > 0 || (order == 0 && IsExclusive(op))) lower = &bound;
+        if (order > 0 || (order == 0 && IsExclusiveBound(op))) lower = &bound;
       }
-      if (IsUpper(op)) {
+      if (IsUpperBound(op)) {
         const int order = upper == nullptr ? -1 : compare(bound, *upper);
-        if (order < 0 || (order == 0 && IsExclusive(op))) upper = &bound;
+        if (order < 0 || (order == 0 && IsExclusiveBound(op))) upper = &bound;
       }
     }
     if (lower != nullptr && upper != nullptr) {
       const int order = compare(*lower, *upper);
       if (order > 0) return false;
       if (order == 0) {
-        if (IsExclusive(lower->condition.op) || IsExclusive(upper->condition.op)) return false;
+        if (IsExclusiveBound(lower->condition.op) || IsExclusiveBound(upper->condition.op))
+          return false;
         TABSPlannedBound equal = *lower;
         equal.condition.op = TABSScanOperator::Equal;
         merged.push_back(std::move(equal));
@@ -226,11 +187,11 @@ int64_t TABSIndexConditions::EstimateRange(int32_t session, int32_t record_size,
   const TABSPlannedBound* upper = nullptr;
   for (const TABSPlannedBound& bound : bounds_) {
     if (bound.whole_columns == 0) continue;
-    if (IsLower(bound.condition.op) &&
+    if (IsLowerBound(bound.condition.op) &&
         (lower == nullptr || bound.whole_columns > lower->whole_columns)) {
       lower = &bound;
     }
-    if (IsUpper(bound.condition.op) &&
+    if (IsUpperBound(bound.condition.op) &&
         (upper == nullptr || bound.whole_columns > upper->whole_columns)) {
       upper = &bound;
     }

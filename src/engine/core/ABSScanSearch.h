@@ -19,6 +19,19 @@ enum class TABSScanOperator : uint8_t {
   GreaterOrEqual = 5,
 };
 
+// "=" is both a lower and an upper bound.
+constexpr bool IsLowerBound(TABSScanOperator op) {
+  return op == TABSScanOperator::Equal || op == TABSScanOperator::Greater ||
+         op == TABSScanOperator::GreaterOrEqual;
+}
+constexpr bool IsUpperBound(TABSScanOperator op) {
+  return op == TABSScanOperator::Equal || op == TABSScanOperator::Less ||
+         op == TABSScanOperator::LessOrEqual;
+}
+constexpr bool IsExclusiveBound(TABSScanOperator op) {
+  return op == TABSScanOperator::Greater || op == TABSScanOperator::Less;
+}
+
 // Copies hold copies of the key.
 class TABSScanSearchCondition {
  public:
