@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "TenColumnRows.h"
 #include "engine/access/ABSLocalCursor.h"
 #include "engine/access/ABSLocalSession.h"
 #include "engine/core/ABSMemory.h"
@@ -20,16 +21,7 @@ constexpr const char* kTable = "CursorBench";
 
 void CreateBenchTable(TABSBaseSession& session) {
   TABSFieldDefs fields;
-  const std::pair<const char*, AdvancedDataType> columns[] = {
-      {"ID", adtInteger},     {"CODE", adtString},   {"NAME", adtString}, {"QTY", adtSmallInt},
-      {"TOTAL", adtLargeInt}, {"PRICE", adtFloat},   {"DAY", adtDate},    {"FLAG", adtLogical},
-      {"NOTE", adtString},    {"STAMP", adtDateTime}};
-  for (const auto& [name, type] : columns) {
-    TABSFieldDef& field = fields.AddNewItem();
-    field.Name = name;
-    const bool text = type == adtString;
-    field.SetDataType(type, text ? (std::string(name) == "CODE" ? 10 : 40) : 0);
-  }
+  bench::DefineTenColumns(fields);
   TABSIndexDefs indexes;
   TABSIndexDef& index = indexes.AddNewItem();
   index.Name = "ByID";
@@ -40,26 +32,10 @@ void CreateBenchTable(TABSBaseSession& session) {
 }
 
 void AppendRows(TABSLocalCursor& cursor, int32_t rows) {
-  const std::string name = "A customer name of some length";
   for (int32_t row = 0; row < rows; ++row) {
     cursor.InitRecord(cursor.CurrentRecord, true);
-    const std::string code = std::to_string(row % 100000);
-    const auto qty = static_cast<int16_t>(row % 1000);
-    const int64_t total = int64_t{row} * 37;
-    const double price = row * 0.25;
-    const int32_t day = 730000 + row % 3650;
-    const auto flag = static_cast<int16_t>(row & 1);
-    const double stamp = 738000.5 + row;
-    cursor.SetFieldData(0, &row);
-    cursor.SetFieldData(1, code.c_str());
-    cursor.SetFieldData(2, name.c_str());
-    cursor.SetFieldData(3, &qty);
-    cursor.SetFieldData(4, &total);
-    cursor.SetFieldData(5, &price);
-    cursor.SetFieldData(6, &day);
-    cursor.SetFieldData(7, &flag);
-    cursor.SetFieldData(8, "note");
-    cursor.SetFieldData(9, &stamp);
+    bench::WriteTenColumnRow(
+        row, [&](int field_no, const void* value) { cursor.SetFieldData(field_no, value); });
     if (cursor.PostRecord(true) != 0) throw std::runtime_error(cursor.ResultText());
   }
 }
