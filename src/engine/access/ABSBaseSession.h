@@ -62,6 +62,9 @@ class TABSBaseSession {
   bool Exclusive = false;
   // Set by the disk engine when the file was not closed correctly.
   bool NeedsRepair = false;
+  // The format version of the file, read by the disk engine on open; files older than 2.99
+  // need converting.
+  double FileVersion = 0.0;
   int32_t MaxConnections = 500;
   bool MultiUser = false;
   // The component session's name; only set when MultiUser.

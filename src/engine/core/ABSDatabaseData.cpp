@@ -53,9 +53,21 @@ TABSTableData& TABSDatabaseData::GetTableData(const TABSCursorState& cursor) {
   return table != nullptr ? *table : CreateTableData(cursor);
 }
 
-void TABSDatabaseData::Commit(int32_t session) {
+void TABSDatabaseData::Commit(int32_t session, bool flush) {
   std::lock_guard guard(lock_);
   if (page_manager_ != nullptr) page_manager_->CommitSessionPages(session);
+  if (flush) FlushDatabase();
+}
+
+void TABSDatabaseData::SettleTableChanges(int32_t session) {
+  std::lock_guard guard(lock_);
+  for (TABSTableData* table : tables_) table->ApplySessionChanges(session, false);
+}
+
+void TABSDatabaseData::SetDiskFile(std::string file_name, std::string multi_user_session_name) {
+  disk_ = true;
+  file_name_ = std::move(file_name);
+  multi_user_session_name_ = std::move(multi_user_session_name);
 }
 
 void TABSDatabaseData::Rollback(int32_t session) {
@@ -79,6 +91,20 @@ TABSDatabaseData* TABSDatabaseDataList::Find(const std::string& name) {
   std::lock_guard guard(lock_);
   for (const auto& database : databases_) {
     if (database->Name() == name) return database.get();
+  }
+  return nullptr;
+}
+
+TABSDatabaseData* TABSDatabaseDataList::FindDisk(const std::string& file_name,
+                                                 const std::string& multi_user_session_name) {
+  std::lock_guard guard(lock_);
+  const std::string wanted_file = UpperCase(file_name);
+  const std::string wanted_session = UpperCase(multi_user_session_name);
+  for (const auto& database : databases_) {
+    if (database->IsDiskDatabase() && UpperCase(database->FileName()) == wanted_file &&
+        UpperCase(database->MultiUserSessionName()) == wanted_session) {
+      return database.get();
+    }
   }
   return nullptr;
 }

@@ -17,6 +17,20 @@ class TABSPageManager;
 class TABSTableData;
 struct TABSCursorState;
 
+// What a database data object tells the sessions that connect to it. A disk engine fills it
+// from the file it opens; the in-process databases keep the defaults.
+struct TABSDatabaseSettings {
+  bool read_only = false;
+  std::string password;
+  uint8_t cipher_id = 0;
+  int32_t page_size = 4096;
+  int32_t extent_page_count = 8;
+  int32_t max_connections = 500;
+  // What the disk engine found when it opened the file for the connecting session.
+  bool needs_repair = false;
+  double file_version = 0.0;
+};
+
 class TABSDatabaseData {
  public:
   explicit TABSDatabaseData(std::string name);
@@ -38,12 +52,22 @@ class TABSDatabaseData {
   // The next value of the database-wide object counter; kept in memory here, a database
   // stored in a file keeps it there.
   virtual int32_t NextObjectId();
-  virtual void Commit(int32_t session);
+  // With flush, the database's stored form is then flushed to the medium.
+  virtual void Commit(int32_t session, bool flush);
   virtual void Rollback(int32_t session);
   virtual void FlushDatabase() {}
 
   const std::string& Name() const { return name_; }
+  // A database kept in a file: sessions that name the same file (and, when multi-user, the same
+  // session name) share the object.
+  bool IsDiskDatabase() const { return disk_; }
+  const std::string& FileName() const { return file_name_; }
+  const std::string& MultiUserSessionName() const { return multi_user_session_name_; }
+  void SetDiskFile(std::string file_name, std::string multi_user_session_name);
+  TABSDatabaseSettings& Settings() { return settings_; }
+  const TABSDatabaseSettings& Settings() const { return settings_; }
   platform::CriticalSection& Lock() { return lock_; }
+  int32_t SessionCount() const { return static_cast<int32_t>(sessions_.size()); }
   int32_t TableCount() const { return static_cast<int32_t>(tables_.size()); }
   TABSTableData& Table(int32_t index) const { return *tables_[static_cast<size_t>(index)]; }
   // Table data objects join and leave the list as they are made and destroyed.
@@ -51,6 +75,10 @@ class TABSDatabaseData {
   void RemoveTableData(TABSTableData* table);
 
  protected:
+  // Makes the session's page changes in every table final: for engines without undo, whose
+  // rows take effect at once and whose index pages must follow them.
+  void SettleTableChanges(int32_t session);
+
   TABSPageManager* page_manager_ = nullptr;
 
  private:
@@ -59,6 +87,10 @@ class TABSDatabaseData {
   std::vector<const void*> sessions_;
   std::vector<TABSTableData*> tables_;
   std::string name_;
+  bool disk_ = false;
+  std::string file_name_;
+  std::string multi_user_session_name_;
+  TABSDatabaseSettings settings_;
 };
 
 // The process-wide list of database data objects, made with "MEMORY" and "TEMP" when the
@@ -73,6 +105,10 @@ class TABSDatabaseDataList {
   platform::CriticalSection& Lock() { return lock_; }
   // The object of that name, exactly as spelled; none when absent.
   TABSDatabaseData* Find(const std::string& name);
+  // The disk database data object of that file and multi-user session name, both compared
+  // upper-cased; none when absent.
+  TABSDatabaseData* FindDisk(const std::string& file_name,
+                             const std::string& multi_user_session_name);
   TABSDatabaseData& Add(std::unique_ptr<TABSDatabaseData> database);
   void Remove(TABSDatabaseData* database);
 

@@ -255,4 +255,16 @@ TABSTableData& TABSMemoryDatabaseData::CreateTableData(const TABSCursorState& cu
   return *new TABSMemoryTableData(this, cursor.table_name);
 }
 
+void TABSMemoryDatabaseData::Commit(int32_t session, bool flush) {
+  std::lock_guard guard(Lock());
+  TABSDatabaseData::Commit(session, flush);
+  SettleTableChanges(session);
+}
+
+void TABSMemoryDatabaseData::Rollback(int32_t session) {
+  std::lock_guard guard(Lock());
+  TABSDatabaseData::Rollback(session);
+  SettleTableChanges(session);
+}
+
 }  // namespace tabshift

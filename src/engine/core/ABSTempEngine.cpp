@@ -252,4 +252,16 @@ TABSTableData& TABSTemporaryDatabaseData::CreateTableData(const TABSCursorState&
   return *new TABSTemporaryTableData(this, cursor.table_name);
 }
 
+void TABSTemporaryDatabaseData::Commit(int32_t session, bool flush) {
+  std::lock_guard guard(Lock());
+  TABSDatabaseData::Commit(session, flush);
+  SettleTableChanges(session);
+}
+
+void TABSTemporaryDatabaseData::Rollback(int32_t session) {
+  std::lock_guard guard(Lock());
+  TABSDatabaseData::Rollback(session);
+  SettleTableChanges(session);
+}
+
 }  // namespace tabshift

@@ -60,6 +60,9 @@ class TABSTemporaryDatabaseData : public TABSDatabaseData {
   ~TABSTemporaryDatabaseData() override;
 
   TABSTableData& CreateTableData(const TABSCursorState& cursor) override;
+  // Without undo, ending a transaction either way keeps its changes.
+  void Commit(int32_t session, bool flush) override;
+  void Rollback(int32_t session) override;
 };
 
 }  // namespace tabshift
