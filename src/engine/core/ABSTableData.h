@@ -102,6 +102,18 @@ class TABSTableData {
   virtual int64_t GetRecordCountUnfiltered(TABSCursorState& cursor) = 0;
   virtual int64_t GetLastAutoincValue(int32_t session, int field_no);
   virtual void RefreshSessionIndexes(int32_t session);
+  // Locks between the sessions of a database file shared by processes. Tables of one process
+  // share nothing with other processes: every lock is granted at once.
+  virtual bool TryLockTable(int32_t /*session*/, int32_t /*kind*/) { return true; }
+  virtual void UnlockTable(int32_t /*session*/, int32_t /*kind*/) {}
+  virtual bool TryLockRecord(int32_t /*session*/, const TABSRecordId& /*record_id*/) {
+    return true;
+  }
+  virtual void UnlockRecord(int32_t /*session*/, const TABSRecordId& /*record_id*/) {}
+  // Whether the session may change the record: no other session holds its lock.
+  virtual bool RecordLockFree(int32_t /*session*/, const TABSRecordId& /*record_id*/) {
+    return true;
+  }
 
   // The record count that passes the cursor's filter.
   int64_t FilteredRecordCount(TABSCursorState& cursor);
