@@ -1,0 +1,2 @@
+# The dataset base: datasets, their fields and field value conversions.
+target_sources(framework PRIVATE DataSet.cpp Field.cpp)
