@@ -267,8 +267,15 @@ void TABSDatabase::ReadBackSettings() {
 }
 
 void TABSDatabase::Close() {
-  if (!Connected()) return;
-  CloseDataSets();
+  if (!Connected() || closing_) return;
+  closing_ = true;
+  try {
+    CloseDataSets();
+  } catch (...) {
+    closing_ = false;
+    throw;
+  }
+  closing_ = false;
   DropEngineSession();
   ref_count_ = 0;
 }

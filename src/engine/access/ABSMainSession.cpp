@@ -283,7 +283,7 @@ TABSDatabase& TABSSession::OpenDatabase(const std::string& name, TComponent* own
 void TABSSession::CloseDatabase(TABSDatabase* database) {
   std::lock_guard guard(list_->SessionLock());
   if (database->ref_count_ > 0) --database->ref_count_;
-  if (database->ref_count_ != 0 || database->KeepConnection()) return;
+  if (database->ref_count_ != 0 || database->KeepConnection() || database->closing_) return;
   if (!database->Temporary()) {
     database->Close();
   } else if (!database->Destroying()) {
