@@ -91,8 +91,6 @@ class TABSLocalCursor : public TABSCursor {
   int32_t OpenBlobCount() const { return static_cast<int32_t>(open_blobs_.size()); }
 
  private:
-  class TableDataLock;
-
   TABSDatabaseData& Database() const;
   TABSTableData& Table(int32_t native_error) const;
   // Whether the database lives in this process only ("MEMORY", "TEMP").
@@ -108,8 +106,12 @@ class TABSLocalCursor : public TABSCursor {
   // Retries while the lock is refused, giving up the table data's lock between tries.
   bool RetryTableLock(int32_t kind, int32_t tries, int32_t wait_milliseconds);
   bool RetryRecordLock(const TABSRecordId& record_id);
-  void ReleasePostLocks(bool insert, bool record_locked);
+  // Releases the locks a post or delete took: the record's (when asked), and outside a
+  // transaction the table's.
+  void ReleasePostLocks(bool release_record, const TABSRecordId& record_id);
   int32_t PostLockKind() const;
+  // The constraint checks before a row change; a violation gives ResultCode -8.
+  bool PassesChecks(bool inserting, const TABSRecordId& record_id);
   // Reads the stored record into `record`; false when it is gone.
   bool ReadStored(const TABSRecordId& record_id, std::vector<uint8_t>& record);
   int32_t InsertCurrent();
@@ -126,7 +128,7 @@ class TABSLocalCursor : public TABSCursor {
   bool FindIndexForFields(const std::vector<TABSIndexColumn>& columns,
                           std::string* index_name) const;
   int CompareByIndex(const TABSRecordId& left, const TABSRecordId& right);
-  void CopyBlobValue(int field_no, TABSLocalCursor& other, int other_field_no);
+  void CopyBlobValue(int field_no, TABSCursor& other, int other_field_no);
 
   std::vector<std::unique_ptr<TABSLocalBLOBStream>> open_blobs_;
 };

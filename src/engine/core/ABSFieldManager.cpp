@@ -200,7 +200,14 @@ TABSVariant TABSBaseFieldManager::FieldValue(int field_no, const uint8_t* record
   if (record_image::IsNull(record, field_no)) return value;
   const uint8_t* data = record + field.BufferOffset;
   int32_t size = field.BufferSize;
-  if (IsBaseStringType(field.BaseType)) {
+  if (IsBaseWideType(field.BaseType)) {
+    // 16-bit text up to and with its terminating zero.
+    int32_t units = 0;
+    while (units + 1 < field.BufferSize / 2 && (data[units * 2] != 0 || data[units * 2 + 1] != 0)) {
+      ++units;
+    }
+    size = (units + 1) * 2;
+  } else if (IsBaseStringType(field.BaseType)) {
     size = static_cast<int32_t>(
         strnlen(reinterpret_cast<const char*>(data), static_cast<size_t>(field.BufferSize)));
   }
