@@ -1,5 +1,7 @@
 tabshift_add_test(engine_dataset_tests
   SOURCES
     ABSMainTableDefsTest.cpp
+    ABSMainTableImportTest.cpp
+    ABSMainTableTest.cpp
     ABSRowCopyValuesTest.cpp
   LIBRARIES engine_dataset test_support)
