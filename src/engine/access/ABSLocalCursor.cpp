@@ -59,8 +59,7 @@ TABSTableData& TABSLocalCursor::Table(int32_t native_error) const {
 }
 
 bool TABSLocalCursor::InProcessDatabase() const {
-  const TABSDatabaseData* database = &Database();
-  return database == &MemoryDatabaseData() || database == &TemporaryDatabaseData();
+  return !Database().IsDiskDatabase();
 }
 
 bool TABSLocalCursor::SharedTable() const {
@@ -198,7 +197,10 @@ void TABSLocalCursor::OpenTable(const TABSFieldDefs&, const TABSIndexDefs&,
 
 void TABSLocalCursor::CloseTable() {
   open_blobs_.clear();
-  if (table_data_ != nullptr) table_data_->DetachCursor(state_);
+  if (table_data_ != nullptr) {
+    FreeUnsavedBlobs(nullptr);
+    table_data_->DetachCursor(state_);
+  }
   table_data_ = nullptr;
   opened_ = false;
   state_.filter = nullptr;

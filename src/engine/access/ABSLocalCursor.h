@@ -93,7 +93,7 @@ class TABSLocalCursor : public TABSCursor {
  private:
   TABSDatabaseData& Database() const;
   TABSTableData& Table(int32_t native_error) const;
-  // Whether the database lives in this process only ("MEMORY", "TEMP").
+  // Whether the database lives in this process only ("MEMORY", "TEMP"), not in a file.
   bool InProcessDatabase() const;
   // Whether table and record locks between sessions are needed.
   bool SharedTable() const;
@@ -117,11 +117,16 @@ class TABSLocalCursor : public TABSCursor {
   int32_t InsertCurrent();
   int32_t UpdateCurrent();
   int32_t DeleteCurrent();
-  // Stores a stream into its record; a BLOB the record shares with the stored record is left
-  // to it.
+  // Stores a stream into its record. The BLOB the record referred to before is freed only
+  // when this cursor wrote it and no stored record refers to it.
   void StoreBlob(TABSLocalBLOBStream& stream);
   void CloseWritableBlobs();
-  void FreeUnsavedBlobs(bool was_insert);
+  bool IsUnsavedBlob(const uint8_t* record, int field_no) const;
+  // Frees the BLOBs this cursor wrote into the record buffer (all buffers for null) and clears
+  // their slots in it.
+  void FreeUnsavedBlobs(uint8_t* record);
+  // After a post: the BLOBs the posted record holds belong to the stored record now.
+  void KeepPostedBlobs();
   // After an update: frees the BLOBs of the record as it was stored that the update replaced.
   void FreeReplacedBlobs(uint8_t* stored_before);
   bool SameBlobSlot(const uint8_t* left, const uint8_t* right, int field_no) const;
@@ -130,7 +135,18 @@ class TABSLocalCursor : public TABSCursor {
   int CompareByIndex(const TABSRecordId& left, const TABSRecordId& right);
   void CopyBlobValue(int field_no, TABSCursor& other, int other_field_no);
 
+  // A BLOB this cursor wrote into a record buffer that no stored record refers to yet: the
+  // buffer, the field and the field's slot (null flag and bytes) as written.
+  struct UnsavedBlob {
+    const uint8_t* record;
+    int field_no;
+    std::vector<uint8_t> slot;
+  };
+
+  std::vector<uint8_t> BlobSlot(const uint8_t* record, int field_no) const;
+
   std::vector<std::unique_ptr<TABSLocalBLOBStream>> open_blobs_;
+  std::vector<UnsavedBlob> unsaved_blobs_;
 };
 
 }  // namespace tabshift

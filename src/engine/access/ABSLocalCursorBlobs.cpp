@@ -77,12 +77,7 @@ void TABSLocalCursor::CloseBlob(int field_no) {
       ++open;
       continue;
     }
-    if ((*open)->Writable()) {
-      StoreBlob(**open);
-    } else if (!InProcessDatabase()) {
-      // A file's BLOB read into memory is released; in-process BLOBs are the record's own.
-      table.FreeBlob((*open)->Record(), field_no);
-    }
+    if ((*open)->Writable()) StoreBlob(**open);
     open = open_blobs_.erase(open);
   }
 }
@@ -103,49 +98,80 @@ void TABSLocalCursor::CloseWritableBlobs() {
 }
 
 bool TABSLocalCursor::SameBlobSlot(const uint8_t* left, const uint8_t* right, int field_no) const {
+  return BlobSlot(left, field_no) == BlobSlot(right, field_no);
+}
+
+std::vector<uint8_t> TABSLocalCursor::BlobSlot(const uint8_t* record, int field_no) const {
   const TABSFieldDef& field = field_defs_.Item(field_no);
-  return record_image::IsNull(left, field_no) == record_image::IsNull(right, field_no) &&
-         std::memcmp(left + field.BufferOffset, right + field.BufferOffset,
-                     static_cast<size_t>(field.BufferSize)) == 0;
+  std::vector<uint8_t> slot(record + field.BufferOffset,
+                            record + field.BufferOffset + field.BufferSize);
+  slot.push_back(record_image::IsNull(record, field_no) ? 1 : 0);
+  return slot;
+}
+
+bool TABSLocalCursor::IsUnsavedBlob(const uint8_t* record, int field_no) const {
+  if (record_image::IsNull(record, field_no)) return false;
+  const std::vector<uint8_t> slot = BlobSlot(record, field_no);
+  return std::any_of(unsaved_blobs_.begin(), unsaved_blobs_.end(), [&](const UnsavedBlob& blob) {
+    return blob.record == record && blob.field_no == field_no && blob.slot == slot;
+  });
 }
 
 void TABSLocalCursor::StoreBlob(TABSLocalBLOBStream& stream) {
   if (!stream.Modified()) return;
   uint8_t* record = stream.Record();
   const int field_no = stream.FieldNo();
-  std::vector<uint8_t> stored;
-  if (!record_image::IsNull(record, field_no) && ReadStored(BufferRecordId(record), stored) &&
-      SameBlobSlot(stored.data(), record, field_no)) {
-    // The stored record still refers to the old BLOB: writing must not free it.
+  if (IsUnsavedBlob(record, field_no)) {
+    std::erase_if(unsaved_blobs_, [&](const UnsavedBlob& blob) {
+      return blob.record == record && blob.field_no == field_no;
+    });
+  } else if (!record_image::IsNull(record, field_no)) {
+    // A stored record (or a record deleted meanwhile) owns the old BLOB: the table data
+    // must not free it when it writes the new one.
     const TABSFieldDef& field = field_defs_.Item(field_no);
     std::memset(record + field.BufferOffset, 0, static_cast<size_t>(field.BufferSize));
     record_image::SetNull(record, field_no, true);
   }
   table_data_->WriteBlob(record, field_no, stream.Blob());
+  if (!record_image::IsNull(record, field_no)) {
+    unsaved_blobs_.push_back({record, field_no, BlobSlot(record, field_no)});
+  }
 }
 
-void TABSLocalCursor::FreeUnsavedBlobs(bool was_insert) {
-  TABSTableData& table = *table_data_;
-  if (CurrentRecord == nullptr || !table.FieldManager()->HasBlobFields()) return;
-  if (was_insert) {
-    table.FreeRecordBlobs(CurrentRecord);
-    return;
-  }
-  std::vector<uint8_t> stored;
-  const bool has_stored = ReadStored(BufferRecordId(CurrentRecord), stored);
-  for (int i = 0; i < field_defs_.Count(); ++i) {
-    if (!IsBaseBlobType(field_defs_.Item(i).BaseType) || record_image::IsNull(CurrentRecord, i)) {
+void TABSLocalCursor::FreeUnsavedBlobs(uint8_t* record) {
+  if (unsaved_blobs_.empty()) return;
+  std::vector<uint8_t> scratch(static_cast<size_t>(data_size_), 0);
+  for (auto blob = unsaved_blobs_.begin(); blob != unsaved_blobs_.end();) {
+    if (record != nullptr && blob->record != record) {
+      ++blob;
       continue;
     }
-    if (!has_stored || !SameBlobSlot(stored.data(), CurrentRecord, i)) {
-      table.FreeBlob(CurrentRecord, i);
+    // The buffer may be gone or hold another record now: free through a copy of the slot.
+    const TABSFieldDef& field = field_defs_.Item(blob->field_no);
+    std::copy(blob->slot.begin(), blob->slot.end() - 1, scratch.begin() + field.BufferOffset);
+    record_image::SetNull(scratch.data(), blob->field_no, false);
+    table_data_->FreeBlob(scratch.data(), blob->field_no);
+    if (record != nullptr && BlobSlot(record, blob->field_no) == blob->slot) {
+      std::memset(record + field.BufferOffset, 0, static_cast<size_t>(field.BufferSize));
+      record_image::SetNull(record, blob->field_no, true);
     }
+    blob = unsaved_blobs_.erase(blob);
   }
+}
+
+void TABSLocalCursor::KeepPostedBlobs() {
+  if (unsaved_blobs_.empty()) return;
+  std::erase_if(unsaved_blobs_, [&](const UnsavedBlob& blob) {
+    return BlobSlot(CurrentRecord, blob.field_no) == blob.slot;
+  });
+  // What else was written into this buffer is referred to by nothing.
+  FreeUnsavedBlobs(CurrentRecord);
 }
 
 void TABSLocalCursor::FreeReplacedBlobs(uint8_t* stored_before) {
   TABSTableData& table = *table_data_;
-  if (!table.FieldManager()->HasBlobFields()) return;
+  // Records of a database file release their BLOBs in the engine's own update.
+  if (!table.FieldManager()->HasBlobFields() || !InProcessDatabase()) return;
   for (int i = 0; i < field_defs_.Count(); ++i) {
     if (!IsBaseBlobType(field_defs_.Item(i).BaseType) || record_image::IsNull(stored_before, i)) {
       continue;

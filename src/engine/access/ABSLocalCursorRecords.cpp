@@ -53,6 +53,7 @@ int CompareValues(const TABSVariant& left, const TABSVariant& right, bool case_i
 void TABSLocalCursor::InitRecord(uint8_t* buffer, bool apply_defaults) {
   TABSTableData& table = Table(kNilInitRecord);
   if (buffer == nullptr) RaiseEngineError(kNilRecord, "Nil pointer occured");
+  FreeUnsavedBlobs(buffer);
   std::memset(buffer, 0, static_cast<size_t>(DataSize()));
   std::memset(buffer, 0xFF, static_cast<size_t>((field_defs_.Count() + 7) / 8));
   if (apply_defaults && !Temporary) {
@@ -64,7 +65,10 @@ void TABSLocalCursor::InitRecord(uint8_t* buffer, bool apply_defaults) {
 
 void TABSLocalCursor::FreeRecordBuffer(uint8_t*& buffer) {
   if (buffer == nullptr) return;
-  if (table_data_ != nullptr) table_data_->ReleaseRecordBlobs(buffer);
+  if (table_data_ != nullptr) {
+    FreeUnsavedBlobs(buffer);
+    table_data_->ReleaseRecordBlobs(buffer);
+  }
   MemoryManager().Free(buffer);
 }
 
@@ -127,6 +131,7 @@ int TABSLocalCursor::CompareBookmarks(const uint8_t* left, const uint8_t* right)
 int TABSLocalCursor::CompareByIndex(const TABSRecordId& left, const TABSRecordId& right) {
   TABSTableData& table = Table(kNilNavigate);
   std::lock_guard guard(table.Database().Lock());
+  PrepareState();
   const TABSIndexDef* index = table.IndexManager()->IndexDefs().ItemByObjectID(state_.index_id);
   std::vector<uint8_t> left_record;
   std::vector<uint8_t> right_record;
@@ -221,7 +226,7 @@ void TABSLocalCursor::CancelEdit(bool was_insert) {
   std::lock_guard guard(table_data_->Database().Lock());
   PrepareState();
   FreeBlobs(true);
-  FreeUnsavedBlobs(was_insert);
+  if (CurrentRecord != nullptr) FreeUnsavedBlobs(CurrentRecord);
   if (SharedTable() && !was_insert && CurrentRecord != nullptr) {
     table_data_->UnlockRecord(state_.session, BufferRecordId(CurrentRecord));
     if (!session_->InTransaction) table_data_->UnlockTable(state_.session, kLockForEdit);
@@ -269,6 +274,7 @@ int32_t TABSLocalCursor::InsertCurrent() {
   CloseWritableBlobs();
   state_.record_buffer = CurrentRecord;
   if (!table.InsertRecord(state_)) return result_code::kAddRecordError;
+  KeepPostedBlobs();
   SetBufferRecordId(CurrentRecord, state_.record_id, kFlagInserted);
   return result_code::kOk;
 }
@@ -287,6 +293,7 @@ int32_t TABSLocalCursor::UpdateCurrent() {
   state_.record_id = record_id;
   state_.record_buffer = CurrentRecord;
   if (!table.UpdateRecord(state_)) return result_code::kUpdateRecordError;
+  KeepPostedBlobs();
   FreeReplacedBlobs(stored.data());
   return result_code::kOk;
 }
@@ -312,13 +319,18 @@ int32_t TABSLocalCursor::DeleteRecord() {
     SetResult(result_code::kRecordLocked);
     return result_code_;
   }
+  const auto release = [&] {
+    if (!shared) return;
+    table.UnlockRecord(state_.session, record_id);
+    if (!session_->InTransaction) table.UnlockTable(state_.session, kLockForWrite);
+  };
   try {
     SetResult(DeleteCurrent());
   } catch (...) {
-    if (shared) ReleasePostLocks(true, record_id);
+    release();
     throw;
   }
-  if (shared) ReleasePostLocks(true, record_id);
+  release();
   return result_code_;
 }
 

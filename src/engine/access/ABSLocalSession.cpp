@@ -153,6 +153,18 @@ TABSDatabaseData& TABSLocalSession::ConnectedData() const {
   return *DatabaseData;
 }
 
+bool TABSLocalSession::GetRelaxedPageChecks() const {
+  TABSDatabaseData& data = ConnectedData();
+  std::lock_guard guard(data.Lock());
+  return data.Settings().relaxed_page_checks;
+}
+
+void TABSLocalSession::SetRelaxedPageChecks(bool relaxed) {
+  TABSDatabaseData& data = ConnectedData();
+  std::lock_guard guard(data.Lock());
+  data.Settings().relaxed_page_checks = relaxed;
+}
+
 void TABSLocalSession::GetTableNames(TStringList& names) {
   ConnectedData().GetTableNames(names);
 }

@@ -31,8 +31,9 @@ class TABSLocalSession : public TABSBaseSession {
 
   bool IsConnected() const override { return DatabaseData != nullptr; }
   void SetConnected(bool connected) override;
-  bool GetRelaxedPageChecks() const override { return relaxed_page_checks_; }
-  void SetRelaxedPageChecks(bool relaxed) override { relaxed_page_checks_ = relaxed; }
+  // A flag of the connected database; only a disk database uses it.
+  bool GetRelaxedPageChecks() const override;
+  void SetRelaxedPageChecks(bool relaxed) override;
   void CreateDatabase() override;
   void GetTableNames(TStringList& names) override;
   bool TableExists(const std::string& table_name) override;
@@ -56,8 +57,6 @@ class TABSLocalSession : public TABSBaseSession {
   TABSDatabaseData* FindDatabaseData() const;
   std::unique_ptr<TABSDatabaseData> MakeDiskDatabaseData() const;
   void CheckInTransaction() const;
-
-  bool relaxed_page_checks_ = false;
 };
 
 }  // namespace tabshift

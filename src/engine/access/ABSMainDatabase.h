@@ -104,6 +104,10 @@ class TABSDatabase : public TComponent {
   // The engine session; none while disconnected.
   TABSBaseSession* EngineSession() { return engine_session_.get(); }
 
+  // Moves the database into the session its SessionName names, checks that its name is free
+  // there and makes that session active. Opening and creating do this first.
+  void Attach();
+
   // The datasets attached to the database.
   void AddDataSet(TABSDatabaseClient* dataset);
   void RemoveDataSet(TABSDatabaseClient* dataset);
@@ -119,7 +123,6 @@ class TABSDatabase : public TComponent {
   void CheckInactive() const;
   void CheckActive() const;
   void CheckDuplicateName(const std::string& name);
-  void Attach();
   bool OpenShared();
   void CheckDatabaseFile() const;
   void OpenEngineSession();

@@ -28,6 +28,8 @@ struct TABSDatabaseSettings {
   int32_t max_connections = 500;
   // What the disk engine found when it opened the file for the connecting session.
   bool needs_repair = false;
+  // The disk record store then accepts pages without checking their owner.
+  bool relaxed_page_checks = false;
   double file_version = 0.0;
 };
 

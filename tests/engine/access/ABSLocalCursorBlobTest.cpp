@@ -40,7 +40,7 @@ class LocalCursorBlobTest : public ::testing::Test {
     ASSERT_EQ(table->cursor.PostRecord(true), 0);
   }
 
-  InProcessSession session;
+  ConnectedSession session;
   std::unique_ptr<OpenCursor> table;
 };
 
@@ -199,6 +199,48 @@ TEST_F(LocalCursorBlobTest, CopyFieldValueCopiesBlobs) {
     EXPECT_EQ(target.ReadBlob(0), Pattern(70000));
   }
   DeleteTable(session, "BlobCopies");
+}
+
+TEST_F(LocalCursorBlobTest, AStaleRecordBufferNeverFreesAnotherRecordsBlob) {
+  AppendWithBlob(1, "first record");
+  ASSERT_EQ(table->First(), TABSReadResult::Found);
+  table->Edit();
+  OpenCursor other(session, "Blobs");
+  ASSERT_EQ(other.First(), TABSReadResult::Found);
+  ASSERT_EQ(other.cursor.DeleteRecord(), 0);
+  other.Append();
+  other.SetInt(0, 2);
+  other.WriteBlob(1, "second record", true);
+  ASSERT_EQ(other.cursor.PostRecord(true), 0);
+  table->WriteBlob(1, "from a stale buffer", false);
+  // The memory engine gave the new record the deleted one's id: it counts as changed.
+  EXPECT_EQ(table->cursor.PostRecord(false), result_code::kUpdateModifiedByOther);
+  table->Cancel();
+  EXPECT_EQ(BlockCount(), 1);
+  ASSERT_EQ(other.First(), TABSReadResult::Found);
+  EXPECT_EQ(other.ReadBlob(1), "second record");
+}
+
+TEST_F(LocalCursorBlobTest, UnsavedBlobsGoWithTheirBufferOrTheCursor) {
+  uint8_t* spare = table->cursor.AllocateRecordBuffer();
+  table->cursor.CurrentRecord = spare;
+  table->cursor.InitRecord(spare, true);
+  table->WriteBlob(1, "in a spare buffer", true);
+  table->cursor.CurrentRecord = table->current;
+  table->Append();
+  table->WriteBlob(1, "in the current buffer", true);
+  EXPECT_EQ(BlockCount(), 2);
+  table->cursor.FreeRecordBuffer(spare);
+  EXPECT_EQ(spare, nullptr);
+  EXPECT_EQ(BlockCount(), 1);
+  table->cursor.InitRecord(table->current, true);
+  EXPECT_EQ(BlockCount(), 0);
+  table->WriteBlob(1, "left when the cursor closes", true);
+  table->cursor.CloseTable();
+  TABSLocalCursor probe(session);
+  probe.TableName = "Blobs";
+  probe.OpenTable({}, {}, {});
+  EXPECT_EQ(static_cast<TABSMemoryTableData*>(probe.TableData())->BlobBlockCount(), 0);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ class LocalCursorTest : public ::testing::Test {
   // Drops the table after the test when it still exists.
   void Track(const std::string& name) { created_.push_back(name); }
 
-  InProcessSession session;
+  ConnectedSession session;
 
  private:
   std::vector<std::string> created_;
@@ -630,7 +630,7 @@ TEST_F(LocalCursorTest, BatchesOnlyStartOutsideTransactions) {
 }
 
 TEST(LocalCursorTemporary, TemporaryTablesRefuseEditsAndDeletesButSkipChecks) {
-  InProcessSession session(TemporaryDatabaseData());
+  ConnectedSession session("TEMP");
   CreateTable(session, "Scratch", *Integers({"A"}), {}, *NotNull("A"));
   {
     OpenCursor table(session, "Scratch");

@@ -73,6 +73,20 @@ TEST(LocalSessionNamedValues, ReplaceByIdOrByNameAndFindIgnoringCase) {
   EXPECT_NE(session.FindNamedValue("Other"), nullptr);
 }
 
+TEST(LocalSessionRelaxedPageChecks, AreAFlagOfTheConnectedDatabase) {
+  TABSLocalSession session;
+  session.DatabaseName = "TEMP";
+  EXPECT_ENGINE_TEXT(session.SetRelaxedPageChecks(true), 20151, "Pointer is nil");
+  session.SetConnected(true);
+  session.SetRelaxedPageChecks(true);
+  TABSLocalSession other;
+  other.DatabaseName = "TEMP";
+  other.SetConnected(true);
+  EXPECT_TRUE(other.GetRelaxedPageChecks());
+  other.SetRelaxedPageChecks(false);
+  EXPECT_FALSE(session.GetRelaxedPageChecks());
+}
+
 TEST(LocalSessionTransactions, CommitAndRollbackNeedATransaction) {
   TABSLocalSession session;
   session.DatabaseName = "MEMORY";

@@ -4,80 +4,24 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "engine/access/ABSBaseSession.h"
 #include "engine/access/ABSLocalCursor.h"
-#include "engine/core/ABSDatabaseData.h"
+#include "engine/access/ABSLocalSession.h"
 #include "engine/core/EngineErrorMatchers.h"
 #include "engine/core/MemoryTableFixture.h"
-#include "framework/Text.h"
 
 namespace tabshift::testing {
 
-class InProcessSession : public TABSBaseSession {
+// An engine session connected to "MEMORY" or "TEMP".
+class ConnectedSession : public TABSLocalSession {
  public:
-  explicit InProcessSession(TABSDatabaseData& database = MemoryDatabaseData())
-      : database_(database) {
+  explicit ConnectedSession(const std::string& database_name = "MEMORY") {
+    DatabaseName = database_name;
     SetConnected(true);
   }
-  ~InProcessSession() override { SetConnected(false); }
-
-  bool IsConnected() const override { return DatabaseData != nullptr; }
-  void SetConnected(bool connected) override {
-    if (connected && DatabaseData == nullptr) {
-      DatabaseData = &database_;
-      DatabaseName = database_.Name();
-      SessionID = database_.ConnectSession(this);
-    } else if (!connected && DatabaseData != nullptr) {
-      DatabaseData->DisconnectSession(this);
-      DatabaseData = nullptr;
-    }
-  }
-  bool GetRelaxedPageChecks() const override { return false; }
-  void SetRelaxedPageChecks(bool) override {}
-  void CreateDatabase() override {}
-  void GetTableNames(TStringList& names) override { DatabaseData->GetTableNames(names); }
-  bool TableExists(const std::string& table_name) override {
-    TStringList names;
-    GetTableNames(names);
-    for (int i = 0; i < names.Count(); ++i) {
-      if (SameText(names.Strings(i), table_name)) return true;
-    }
-    return false;
-  }
-  void PutNamedValue(const TABSNamedValue& value) override { named_values_.push_back(value); }
-  const TABSNamedValue* FindNamedValue(const std::string& name) const override {
-    for (const TABSNamedValue& value : named_values_) {
-      if (SameText(value.Name, name)) return &value;
-    }
-    return nullptr;
-  }
-  const TABSNamedValue* FindNamedValueByID(int32_t id) const override {
-    for (const TABSNamedValue& value : named_values_) {
-      if (value.ID == id) return &value;
-    }
-    return nullptr;
-  }
-  void RemoveNamedValue(int32_t id) override {
-    std::erase_if(named_values_, [&](const TABSNamedValue& value) { return value.ID == id; });
-  }
-  void StartTransaction() override { InTransaction = true; }
-  void Commit(bool) override {
-    DatabaseData->Commit(SessionID);
-    InTransaction = false;
-  }
-  void Rollback() override {
-    DatabaseData->Rollback(SessionID);
-    InTransaction = false;
-  }
-  void Flush() override {}
-
- private:
-  TABSDatabaseData& database_;
 };
 
 // A cursor on an existing table, opened, with a current and an old record buffer.

@@ -2,4 +2,5 @@ tabshift_add_test(engine_cursor_tests
   SOURCES
     ABSLocalCursorTest.cpp
     ABSLocalCursorBlobTest.cpp
-  LIBRARIES engine_cursor test_support)
+    ABSLocalCursorLockTest.cpp
+  LIBRARIES engine_cursor engine_session test_support)

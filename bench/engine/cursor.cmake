@@ -1,0 +1,2 @@
+tabshift_add_benchmark(engine_cursor_bench SOURCES CursorBench.cpp
+  LIBRARIES engine_cursor engine_session)
