@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -15,6 +16,12 @@ namespace tabshift::platform {
 
 bool DeleteFile(const std::string& path, int* error) {
   if (unlink(path.c_str()) == 0) return true;
+  if (error != nullptr) *error = errno;
+  return false;
+}
+
+bool RenameFile(const std::string& from, const std::string& to, int* error) {
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
   if (error != nullptr) *error = errno;
   return false;
 }

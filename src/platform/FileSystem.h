@@ -10,6 +10,9 @@ namespace tabshift::platform {
 
 // Removes a file; returns false (and leaves errno-style code in *error when given) on failure.
 bool DeleteFile(const std::string& path, int* error = nullptr);
+// Gives a file a new name, replacing a file of that name; false (error as for DeleteFile) on
+// failure.
+bool RenameFile(const std::string& from, const std::string& to, int* error = nullptr);
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 std::string CurrentDirectory();

@@ -9,6 +9,7 @@
 #include "framework/Text.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/System.h"
 
 namespace tabshift {
 
@@ -40,7 +41,45 @@ int64_t DriveFreeBytes(const std::string& path) {
   return platform::DiskFreeBytes(directory.empty() ? "." : directory);
 }
 
+// Braced upper-case text of a new random (version 4) GUID.
+std::string NewGuidText() {
+  uint8_t bytes[16];
+  platform::RandomBytes(bytes, sizeof bytes);
+  bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
+  bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text = "{";
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+    text += kHex[bytes[i] >> 4];
+    text += kHex[bytes[i] & 0x0F];
+  }
+  return text + "}";
+}
+
+struct TableCopierHolder {
+  std::mutex lock;
+  TABSTableCopier copier;
+};
+
+TableCopierHolder& TableCopiers() {
+  static TableCopierHolder holder;
+  return holder;
+}
+
+TABSTableCopier TableCopier() {
+  TableCopierHolder& holder = TableCopiers();
+  std::lock_guard guard(holder.lock);
+  return holder.copier;
+}
+
 }  // namespace
+
+void SetTableCopier(TABSTableCopier copier) {
+  TableCopierHolder& holder = TableCopiers();
+  std::lock_guard guard(holder.lock);
+  holder.copier = std::move(copier);
+}
 
 TABSDatabase::TABSDatabase(TComponent* owner) : TComponent(owner) {
   session_ = dynamic_cast<TABSSession*>(owner);
@@ -241,21 +280,89 @@ void TABSDatabase::RepairDatabase() {
   }
   suppress_prompts_ = false;
   if (!copied) {
-    RaiseEngineError(kConversionFailed, "Cannot convert database to the new format. " + error_text +
-                                            " Please contact technical support.");
+    RaiseEngineError(kConversionFailed,
+                     "Cannot convert database to the new format. Please contact technical "
+                     "support. " +
+                         error_text);
   }
 }
 
 bool TABSDatabase::CopyIntoNewFile(std::string& error_text) {
-  const int64_t free_bytes = DriveFreeBytes(database_file_name_ + ".tmp");
+  const std::string copy_file = database_file_name_ + ".tmp";
+  const int64_t free_bytes = DriveFreeBytes(copy_file);
   if (free_bytes >= 0 && free_bytes < FileSize(database_file_name_)) {
     RaiseEngineError(kNotEnoughFreeSpace,
                      "There is not enough free space on drive to perform required operation "
                      "with the database file.");
   }
-  // Copying tables row by row needs the table dataset, which this build does not offer here.
-  error_text = "Copying a database into a new file is not available in this build.";
+  const TABSTableCopier copier = TableCopier();
+  if (!copier) {
+    error_text = "Copying tables into a new database file is not available in this build.";
+    return false;
+  }
+  bool copied = false;
+  {
+    TABSDatabase target(nullptr);
+    target.SetSessionName(session_name_);
+    target.SetDatabaseName("TempDatabase" + NewGuidText());
+    target.SetDatabaseFileName(copy_file);
+    target.SetPassword(password_);
+    target.SetCipherId(cipher_id_);
+    target.SetPageSize(page_size_);
+    target.SetExtentPageCount(extent_page_count_);
+    target.SetMaxConnections(max_connections_);
+    target.SetSilentMode(true);
+    try {
+      target.CreateDatabase();
+      target.Open();
+      copied = CopyTables(target, copier, error_text);
+    } catch (const Exception& error) {
+      error_text += error.Message();
+    }
+  }
+  if (copied && error_text.empty()) {
+    if (platform::DeleteFile(database_file_name_) &&
+        platform::RenameFile(copy_file, database_file_name_)) {
+      return true;
+    }
+    error_text = "Cannot replace the database file by its copy '" + copy_file + "'.";
+    return false;
+  }
+  platform::DeleteFile(copy_file);
+  if (error_text.empty()) error_text = "Unknown error";
   return false;
+}
+
+bool TABSDatabase::CopyTables(TABSDatabase& target, const TABSTableCopier& copier,
+                              std::string& error_text) {
+  // The source is this database, opened exclusively and silently for the copy.
+  const bool exclusive = exclusive_;
+  const bool silent = silent_mode_;
+  exclusive_ = true;
+  silent_mode_ = true;
+  bool copied = true;
+  try {
+    OpenEngineSession();
+    TStringList names;
+    engine_session_->GetTableNames(names);
+    const auto progress = [this](double percent, bool& go_on) {
+      if (OnRepairProgress) OnRepairProgress(*this, percent, go_on);
+    };
+    const int count = names.Count();
+    for (int i = 0; i < count && copied; ++i) {
+      copied = copier(*this, target, names.Strings(i), i * 100.0 / count, (i + 1) * 100.0 / count,
+                      progress, error_text);
+    }
+    Close();
+  } catch (...) {
+    exclusive_ = exclusive;
+    silent_mode_ = silent;
+    Close();
+    throw;
+  }
+  exclusive_ = exclusive;
+  silent_mode_ = silent;
+  return copied;
 }
 
 void TABSDatabase::ReadBackSettings() {

@@ -25,6 +25,20 @@ class TABSDatabaseClient {
   virtual bool IsSQLDataSet() const { return false; }
 };
 
+class TABSDatabase;
+
+// Copies the structure and rows of one table of `source` into `target` while a database is
+// repaired or converted: true on success, otherwise false with a message appended to
+// `error_text`. Progress goes from `progress_start` to `progress_end` percent through
+// `progress`, which clears its flag to ask the copy to stop.
+using TABSTableCopier = std::function<bool(
+    TABSDatabase& source, TABSDatabase& target, const std::string& table_name,
+    double progress_start, double progress_end,
+    const std::function<void(double percent, bool& go_on)>& progress, std::string& error_text)>;
+
+// Registers the table copy (an empty function removes it); the table dataset provides it.
+void SetTableCopier(TABSTableCopier copier);
+
 class TABSDatabase : public TComponent {
  public:
   // The engine version CurrentVersion reports.
@@ -130,6 +144,7 @@ class TABSDatabase : public TComponent {
   bool AskRepair();
   void RepairDatabase();
   bool CopyIntoNewFile(std::string& error_text);
+  bool CopyTables(TABSDatabase& target, const TABSTableCopier& copier, std::string& error_text);
   bool AskPassword();
   void ReadBackSettings();
   std::shared_ptr<TABSBaseSession> MakeEngineSession() const;

@@ -445,9 +445,9 @@ TEST_P(DatabaseRepairTest, RepairIsOfferedOnlyWhenNotSilent) {
   }
   if (repair.repair_expected) {
     EXPECT_ENGINE_TEXT(database->Open(), 20238,
-                       "Cannot convert database to the new format. Copying a database into a "
-                       "new file is not available in this build. Please contact technical "
-                       "support.");
+                       "Cannot convert database to the new format. Please contact technical "
+                       "support. Copying tables into a new database file is not available in "
+                       "this build.");
     EXPECT_FALSE(database->Connected());
     EXPECT_EQ(DatabaseDataList().FindDisk(file, ""), nullptr);
   } else {
@@ -484,6 +484,97 @@ INSTANTIATE_TEST_SUITE_P(SilentModeAndVersions, DatabaseRepairTest,
                                            RepairCase{false, 6.09, true, false, false},
                                            RepairCase{false, 6.09, true, true, true},
                                            RepairCase{false, 2.5, false, false, true}));
+
+struct CopyCall {
+  std::string table;
+  double start;
+  double end;
+  bool operator==(const CopyCall&) const = default;
+};
+
+// Repairs a damaged file through a registered table copy that records what it was asked.
+class DatabaseCopyTest : public DatabaseDiskTest {
+ protected:
+  DatabaseCopyTest() {
+    DiskDatabase("Creator", "pw")->CreateDatabase();
+    testing::WriteWholeFile(file, "original");
+    FakeDiskFiles::Files()[file].needs_repair = true;
+    FakeDiskFiles::Files()[file].tables = {"First", "Second"};
+    database = DiskDatabase("Damaged", "pw");
+    database->SetSilentMode(false);
+    database->OnNeedRepair = [](TABSDatabase&) { return true; };
+    database->OnRepairProgress = [this](TABSDatabase&, double percent, bool&) {
+      progress.push_back(percent);
+    };
+  }
+  ~DatabaseCopyTest() override { SetTableCopier(nullptr); }
+
+  void RegisterCopier(const std::string& failing_table, const std::string& failure_text) {
+    SetTableCopier([=, this](TABSDatabase& source, TABSDatabase& target, const std::string& table,
+                             double start, double end, const auto& report, std::string& error) {
+      calls.push_back({table, start, end});
+      EXPECT_TRUE(source.Connected());
+      EXPECT_TRUE(source.Exclusive());
+      EXPECT_TRUE(target.Connected());
+      EXPECT_EQ(target.DatabaseName().rfind("TempDatabase{", 0), 0u);
+      EXPECT_EQ(target.DatabaseFileName(), file + ".tmp");
+      EXPECT_EQ(target.Password(), "pw");
+      bool go_on = true;
+      report(end, go_on);
+      if (table != failing_table) return true;
+      error += failure_text;
+      return false;
+    });
+  }
+
+  std::unique_ptr<TABSDatabase> database;
+  std::vector<CopyCall> calls;
+  std::vector<double> progress;
+};
+
+TEST_F(DatabaseCopyTest, EveryTableIsCopiedAndTheCopyReplacesTheFile) {
+  RegisterCopier("", "");
+  database->Open();
+  EXPECT_TRUE(database->Connected());
+  EXPECT_FALSE(database->Exclusive());
+  EXPECT_EQ(calls, (std::vector<CopyCall>{{"First", 0, 50}, {"Second", 50, 100}}));
+  EXPECT_EQ(progress, (std::vector<double>{50, 100}));
+  EXPECT_EQ(testing::ReadWholeFile(file), "fake database");
+  EXPECT_FALSE(platform::FileExists(file + ".tmp"));
+}
+
+struct CopyFailure {
+  const char* failure_text;
+  const char* reported;
+};
+
+class DatabaseCopyFailureTest : public DatabaseCopyTest,
+                                public ::testing::WithParamInterface<CopyFailure> {};
+
+TEST_P(DatabaseCopyFailureTest, StopsAtTheFirstFailureAndKeepsTheOriginal) {
+  RegisterCopier("First", GetParam().failure_text);
+  EXPECT_ENGINE_TEXT(database->Open(), 20238,
+                     std::string("Cannot convert database to the new format. Please contact "
+                                 "technical support. ") +
+                         GetParam().reported);
+  EXPECT_FALSE(database->Connected());
+  EXPECT_EQ(calls, (std::vector<CopyCall>{{"First", 0, 50}}));
+  EXPECT_EQ(testing::ReadWholeFile(file), "original");
+  EXPECT_FALSE(platform::FileExists(file + ".tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutText, DatabaseCopyFailureTest,
+                         ::testing::Values(CopyFailure{"First is broken", "First is broken"},
+                                           CopyFailure{"", "Unknown error"}));
+
+TEST_F(DatabaseCopyTest, AnErrorDuringTheCopyBecomesItsText) {
+  SetTableCopier([](TABSDatabase&, TABSDatabase&, const std::string&, double, double, const auto&,
+                    std::string&) -> bool { DatabaseError("Row copy failed"); });
+  EXPECT_ENGINE_TEXT(database->Open(), 20238,
+                     "Cannot convert database to the new format. Please contact technical "
+                     "support. Row copy failed");
+  EXPECT_EQ(testing::ReadWholeFile(file), "original");
+}
 
 }  // namespace
 }  // namespace tabshift

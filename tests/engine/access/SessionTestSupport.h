@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "engine/access/ABSExcept.h"
 #include "engine/access/ABSLocalSession.h"
@@ -20,6 +21,7 @@ struct FakeDiskFile {
   std::string password;
   bool needs_repair = false;
   double version = 6.09;
+  std::vector<std::string> tables;
 };
 
 class FakeDiskFiles {
@@ -46,7 +48,13 @@ class FakeDiskDatabaseData : public TABSDatabaseData {
   }
   void CreateDatabase() override {
     WriteWholeFile(FileName(), "fake database");
-    FakeDiskFiles::Files()[FileName()] = FakeDiskFile{creating_password_};
+    FakeDiskFile file;
+    file.password = creating_password_;
+    FakeDiskFiles::Files()[FileName()] = file;
+  }
+  void GetTableNames(TStringList& names) override {
+    names.Clear();
+    for (const std::string& table : FakeDiskFiles::Files()[FileName()].tables) names.Add(table);
   }
   TABSTableData& CreateTableData(const TABSCursorState& cursor) override {
     return *new TABSMemoryTableData(this, cursor.table_name);
