@@ -1,5 +1,6 @@
 #include "engine/access/ABSMainTable.h"
 
+#include <mutex>
 #include <vector>
 
 #include "engine/access/ABSExcept.h"
@@ -27,7 +28,9 @@ bool IsTemporaryIndex(const TABSAdvIndexDef& index) {
 
 }  // namespace
 
-TABSTable::TABSTable(TComponent* owner) : TABSDataSet(owner) {}
+TABSTable::TABSTable(TComponent* owner) : TABSDataSet(owner) {
+  RegisterTableCopier();
+}
 
 TABSTable::~TABSTable() {
   Close();
@@ -292,6 +295,40 @@ void TABSTable::RenameTable(const std::string& new_name) {
   RefuseInTransaction(native_error::kRenameTableInTransaction, "RenameTable");
   MakeOperationCursor()->RenameTable(new_name);
   table_name_ = new_name;
+}
+
+bool CopyTableIntoDatabase(TABSDatabase& source, TABSDatabase& target,
+                           const std::string& table_name, double progress_start,
+                           double progress_end,
+                           const std::function<void(double percent, bool& go_on)>& progress,
+                           std::string& error_text) {
+  try {
+    TABSTable source_table;
+    source_table.SetSessionName(source.SessionName());
+    source_table.SetDatabaseName(source.DatabaseName());
+    source_table.SetTableName(table_name);
+    source_table.Open();
+    TABSTable target_table;
+    target_table.SetSessionName(target.SessionName());
+    target_table.SetDatabaseName(target.DatabaseName());
+    target_table.SetTableName(table_name);
+    bool stopped = false;
+    target_table.OnImportProgress = [&](TABSTable&, int percent, bool& go_on) {
+      if (progress) {
+        progress(progress_start + percent * (progress_end - progress_start) / 100.0, go_on);
+      }
+      stopped = !go_on;
+    };
+    return target_table.ImportTable(source_table, error_text) && !stopped;
+  } catch (const Exception& error) {
+    error_text += error.Message();
+    return false;
+  }
+}
+
+void RegisterTableCopier() {
+  static std::once_flag registered;
+  std::call_once(registered, [] { SetTableCopier(CopyTableIntoDatabase); });
 }
 
 }  // namespace tabshift

@@ -90,4 +90,18 @@ class TABSTable : public TABSDataSet {
   std::string index_field_names_;
 };
 
+// Copies one table of `source` (structure and rows) into `target` by importing it into a new
+// table of the same name there: the table copy databases run while they are repaired or
+// converted. Progress from `progress_start` to `progress_end`; false with the error text
+// extended when anything was not copied.
+bool CopyTableIntoDatabase(TABSDatabase& source, TABSDatabase& target,
+                           const std::string& table_name, double progress_start,
+                           double progress_end,
+                           const std::function<void(double percent, bool& go_on)>& progress,
+                           std::string& error_text);
+
+// Makes CopyTableIntoDatabase the table copy of database repair. Every table component does
+// it when it is made; a program that repairs before it makes one calls it first.
+void RegisterTableCopier();
+
 }  // namespace tabshift

@@ -322,5 +322,42 @@ TEST_F(ValueCopy, IntegersReachLargeIntegersWithSignAndNull) {
   EXPECT_THROW(CopyFieldValue(left.FieldByName("L"), right.FieldByName("I")), EDatabaseError);
 }
 
+TEST(TableCopier, CopiesStructureAndRowsIntoAnotherDatabaseWithinItsProgressRange) {
+  MemoryTable source("COPIED");
+  source.CreateSimple();
+  source.AddIndex("BYNAME", "NAME");
+  source.Open();
+  for (int i = 1; i <= 3; ++i) source.AppendRow(i, "row " + std::to_string(i));
+  source.Close();
+  TABSDatabase memory;
+  memory.SetDatabaseName("MEMORY");
+  memory.Open();
+  TABSDatabase temporary;
+  temporary.SetDatabaseName("TEMP");
+  temporary.Open();
+
+  std::vector<double> reports;
+  std::string errors;
+  EXPECT_TRUE(CopyTableIntoDatabase(
+      memory, temporary, "COPIED", 50, 100,
+      [&](double percent, bool&) { reports.push_back(percent); }, errors));
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(reports, (std::vector<double>{66.5, 83.5, 100}));
+  TABSTable copy;
+  copy.SetDatabaseName("TEMP");
+  copy.SetTableName("COPIED");
+  copy.Open();
+  EXPECT_EQ(copy.IndexDefs(), source.IndexDefs());
+  std::vector<std::string> names;
+  for (copy.First(); !copy.Eof(); copy.Next()) names.push_back(copy.FieldByName("NAME").AsString());
+  EXPECT_EQ(names, (std::vector<std::string>{"row 1", "row 2", "row 3"}));
+  copy.Close();
+  copy.DeleteTable();
+
+  errors.clear();
+  EXPECT_FALSE(CopyTableIntoDatabase(memory, temporary, "MISSING", 0, 100, nullptr, errors));
+  EXPECT_EQ(errors, "Table not found, table name = MISSING - Native error: 10028");
+}
+
 }  // namespace
 }  // namespace tabshift
