@@ -34,7 +34,6 @@ inline constexpr int32_t kFieldWriteNotEditing = 10007;  // "Dataset not in edit
 inline constexpr int32_t kCannotRetrieveRecord = 10026;  // "Cannot retrieve record"
 inline constexpr int32_t kBlobWriteReadOnly = 10107;     // "Dataset is in read only mode"
 inline constexpr int32_t kBlobWriteNotEditing = 10111;   // "Dataset not in edit or insert mode"
-inline constexpr int32_t kFieldNotInIndex = 20019;       // "Field %s is not in the current index"
 }  // namespace native_error
 
 // Why a dataset is attached to its database; it stays attached while any reason holds.

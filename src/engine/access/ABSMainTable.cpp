@@ -49,13 +49,20 @@ void TABSTable::SetExclusive(bool value) {
 void TABSTable::SetIndexName(const std::string& name) {
   index_name_ = name;
   index_field_names_.clear();
-  if (Active()) SelectIndex();
+  ApplyIndex();
 }
 
 void TABSTable::SetIndexFieldNames(const std::string& names) {
   index_field_names_ = names;
   index_name_.clear();
-  if (Active()) SelectIndex();
+  ApplyIndex();
+}
+
+void TABSTable::ApplyIndex() {
+  if (!Active()) return;
+  CheckBrowseMode();
+  SelectIndex();
+  First();
 }
 
 void TABSTable::CheckTableName() const {

@@ -74,6 +74,8 @@ class TABSTable : public TABSDataSet {
 
  private:
   void CheckTableName() const;
+  // An open table changes its order at once and stands on its first row in the new order.
+  void ApplyIndex();
   // A cursor of the operation: exclusive and writable.
   std::unique_ptr<TABSCursor> MakeOperationCursor() const;
   // A temporary cursor open on the existing table.

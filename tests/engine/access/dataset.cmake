@@ -1,5 +1,6 @@
 tabshift_add_test(engine_dataset_tests
   SOURCES
+    ABSMainFieldExchangeTest.cpp
     ABSMainTableDefsTest.cpp
     ABSMainTableImportTest.cpp
     ABSMainTableTest.cpp
