@@ -1,9 +1,7 @@
 #include "framework/DataSet.h"
 
-#include <cstring>
-#include <utility>
-
 #include "framework/Exception.h"
+#include "framework/Format.h"
 #include "framework/Stream.h"
 
 namespace tabshift {
@@ -33,6 +31,7 @@ void TDataSet::OpenCursor() {
     First();
   } catch (...) {
     SetState(dsInactive);
+    SetEmpty();
     FreeBuffers();
     InternalClose();
     if (default_fields_) fields_.Clear();
@@ -42,7 +41,9 @@ void TDataSet::OpenCursor() {
 }
 
 void TDataSet::CloseCursor() {
-  if (state_ == dsEdit || state_ == dsInsert) Cancel();
+  // A pending edit or insert is dropped; the record need not be read again.
+  if (state_ == dsEdit || state_ == dsInsert) InternalCancel(state_ == dsInsert);
+  modified_ = false;
   FreeBuffers();
   SetState(dsInactive);
   SetEmpty();
@@ -60,10 +61,11 @@ void TDataSet::FreeBuffers() {
 
 void TDataSet::CreateFields() {
   if (fields_.Count() != 0) return;
+  // Set first so that a failure part way removes the fields made so far.
+  default_fields_ = true;
   for (int i = 0; i < field_defs_.Count(); ++i) {
     fields_.Add(std::make_unique<TField>(*this, field_defs_[i], i + 1, i));
   }
-  default_fields_ = true;
 }
 
 TRecordBuffer TDataSet::AllocRecordBuffer() {
@@ -84,10 +86,9 @@ void TDataSet::SetEmpty() {
 
 bool TDataSet::Fetch(TGetMode mode) {
   const int spare = 1 - active_;
-  if (GetRecord(buffers_[spare], mode, true) != grOK) {
-    cursor_on_record_ = false;
-    return false;
-  }
+  // The cursor moves away from the active record even when the fetch fails or raises.
+  cursor_on_record_ = false;
+  if (GetRecord(buffers_[spare], mode, true) != grOK) return false;
   active_ = spare;
   has_record_ = true;
   cursor_on_record_ = true;
@@ -164,7 +165,7 @@ void TDataSet::CheckBrowseMode() {
   if (modified_) {
     Post();
   } else {
-    Cancel();
+    CancelEditing();
   }
 }
 
@@ -183,7 +184,12 @@ void TDataSet::BeginInsert(bool append) {
   if (!append) UpdateCursorPos();
   InternalInsert(append);
   const int spare = 1 - active_;
-  InternalInitRecord(buffers_[spare]);
+  try {
+    InternalInitRecord(buffers_[spare]);
+  } catch (...) {
+    InternalCancel(true);
+    throw;
+  }
   had_record_before_insert_ = has_record_;
   active_ = spare;
   cursor_on_record_ = false;
@@ -220,6 +226,10 @@ void TDataSet::Post() {
 void TDataSet::Cancel() {
   CheckActive();
   CheckEditing();
+  CancelEditing();
+}
+
+void TDataSet::CancelEditing() {
   const bool inserting = state_ == dsInsert;
   InternalCancel(inserting);
   modified_ = false;
@@ -229,14 +239,23 @@ void TDataSet::Cancel() {
     has_record_ = had_record_before_insert_;
     cursor_on_record_ = false;
   } else {
-    RefetchAfterCancel();
+    // The edited buffer holds the dropped changes.
+    Refetch();
   }
 }
 
-// The edited buffer holds the dropped changes: the record is read again from the cursor.
-void TDataSet::RefetchAfterCancel() {
+void TDataSet::Refresh() {
+  CheckBrowseMode();
+  // The records may have changed under the cursor: it is put on the active record anew.
+  cursor_on_record_ = false;
   UpdateCursorPos();
-  if (Fetch(gmCurrent)) return;
+  InternalRefresh();
+  Refetch();
+}
+
+void TDataSet::Refetch() {
+  UpdateCursorPos();
+  if (has_record_ && Fetch(gmCurrent)) return;
   // The record is gone meanwhile: start again from the first one.
   InternalFirst();
   if (Fetch(gmNext)) {
@@ -249,9 +268,9 @@ void TDataSet::RefetchAfterCancel() {
 
 void TDataSet::Delete() {
   CheckActive();
-  if (state_ == dsInsert) return Cancel();
+  if (state_ == dsInsert) return CancelEditing();
   CheckCanModify();
-  if (state_ == dsEdit) Cancel();
+  if (state_ == dsEdit) CancelEditing();
   if (!has_record_) throw EDatabaseError("Cannot perform this operation on an empty dataset");
   UpdateCursorPos();
   InternalDelete();
@@ -291,6 +310,9 @@ void TDataSet::GotoBookmark(const TBookmark& bookmark) {
 
 std::unique_ptr<TStream> TDataSet::CreateBlobStream(TField& field, TBlobStreamMode mode) {
   CheckActive();
+  if (!field.IsBlob()) {
+    throw EDatabaseError(Format("Cannot access field '%s' as type Blob", {field.FieldName()}));
+  }
   if (mode != bmRead) CheckBlobWrite(field);
   return InternalCreateBlobStream(field, mode);
 }
@@ -333,6 +355,7 @@ void TDataSet::CheckBlobWrite(const TField& field) const {
   CheckFieldWrite(field);
 }
 
+void TDataSet::InternalRefresh() {}
 void TDataSet::InternalInsert(bool) {}
 void TDataSet::InternalEdit() {}
 void TDataSet::InternalCancel(bool) {}

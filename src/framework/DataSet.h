@@ -21,6 +21,7 @@
 //   so far. Cancel drops the changes and returns to the record that was active before.
 // - Navigation, Append, Insert and bookmarks first finish a pending edit or insert as
 //   CheckBrowseMode does: posted when modified, otherwise cancelled. Close cancels it.
+// - Refresh reads the active record again (the first one when it is gone).
 // - Delete removes the active record (cancels a pending insert instead) and makes the
 //   following record active, or the preceding one when it was the last.
 // Concrete datasets call Close() in their destructor: the base cannot reach their hooks once
@@ -97,6 +98,9 @@ class TDataSet : public TComponent {
   void Delete();
   // Finishes a pending edit or insert: posted when modified, otherwise cancelled.
   void CheckBrowseMode();
+  // Reads the active record again after InternalRefresh; when it is gone, goes to the first
+  // record.
+  void Refresh();
 
   int BookmarkSize() const { return bookmark_size_; }
   // The active record's bookmark; empty without an active record or while inserting.
@@ -150,7 +154,10 @@ class TDataSet : public TComponent {
   // --- Record buffers ---
   // Bytes of one record buffer, as the default AllocRecordBuffer allocates them.
   virtual size_t RecordSize() const = 0;
-  // A new record buffer; by default RecordSize() zeroed bytes.
+  // A new record buffer; by default RecordSize() zeroed bytes. The base allocates two at open
+  // and frees them at close; in between it reuses them for fetched and new records without
+  // freeing them, so GetRecord and InternalInitRecord release whatever a buffer's previous
+  // record held when records own resources.
   virtual TRecordBuffer AllocRecordBuffer();
   // Frees a buffer from AllocRecordBuffer and sets it to nullptr.
   virtual void FreeRecordBuffer(TRecordBuffer& buffer);
@@ -176,6 +183,9 @@ class TDataSet : public TComponent {
   virtual void InternalGotoBookmark(const uint8_t* bookmark) = 0;
   // Puts the cursor on the record held in `buffer`; by default through its bookmark.
   virtual void InternalSetToRecord(TRecordBuffer buffer);
+  // Lets the concrete dataset drop what it cached about the records; the cursor is on the
+  // active record, if there is one. Does nothing by default.
+  virtual void InternalRefresh();
   // Number of records; by default EDatabaseError "Operation not supported".
   virtual int GetRecordCount();
 
@@ -216,7 +226,10 @@ class TDataSet : public TComponent {
   void UpdateCursorPos();
   void SetEmpty();
   void BeginInsert(bool append);
-  void RefetchAfterCancel();
+  // Drops a pending edit or insert without the checks of Cancel.
+  void CancelEditing();
+  // Reads the active record again from the cursor, or the first record when it is gone.
+  void Refetch();
   void FetchAfterDelete();
 
   TFieldDefs field_defs_;

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <utility>
 
 #include "framework/DataSet.h"
 #include "framework/Exception.h"

@@ -28,7 +28,7 @@
 //   integers   <-> float (rounded to the nearest, ties to even), text (decimal), boolean
 //                  (0 false, else true); a value outside the field's range raises
 //                  EDatabaseError "%s is not a valid value for field '%s'. The allowed range
-//                  is %s to %s"
+//                  is %s to %s"; AsInteger of a value beyond 32 bits raises EConvertError
 //   float      <-> text (FloatToStr / decimal number), date-time (the day count)
 //   date-time  <-> float (the day count), text (DateToStr, TimeToStr or DateTimeToStr by the
 //                  field type; reading accepts date and time, a date, or a time)
@@ -37,12 +37,21 @@
 //                  Size units (longer text is cut); UTF-16 text converts through the 8-bit
 //                  code page; an empty text sets a numeric, date or boolean field NULL
 //   bytes      <-> ftBytes (shorter values are padded with zeros, longer ones raise), ftVarBytes
-//                  (at most Size bytes), BLOBs (the whole content), text fields (the text's
-//                  bytes); AsBytes of any other field gives its native form
+//                  (at most Size bytes), BLOBs (the whole content), 8-bit text fields (the
+//                  text's bytes); AsBytes of a UTF-16 text field gives its units' bytes, of
+//                  any other field its native form, which SetAsBytes takes back when it has
+//                  exactly DataSize bytes
+//   variant    <-  by the field type: Smallint, Word, Integer, Int64, Boolean, Double, Currency,
+//                  Date, String (8-bit text, and BLOB content), OleStr (UTF-16 text), ByteArray
+//                  (ftBytes, ftVarBytes); Null for a NULL value
 //   variant    ->  by the variant's kind: integers, floats, dates, booleans, 8-bit and UTF-16
-//                  text and byte arrays are assigned as by the setter of that kind
+//                  text and byte arrays are assigned as by the setter of that kind; Empty and
+//                  Null clear the field
 // Text that does not convert raises EConvertError; a conversion a field type does not offer
 // raises EDatabaseError "Cannot access field '%s' as type %s".
+// Reading a field of a dataset without a current record gives NULL; reading or writing one of
+// a closed dataset raises the dataset's CheckActive error. Writes go through the dataset's
+// CheckFieldWrite and mark the record Modified.
 #pragma once
 
 #include <cstdint>
