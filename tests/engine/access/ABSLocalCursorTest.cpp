@@ -503,6 +503,26 @@ TEST_F(LocalCursorTest, RenameEmptyAndDeleteTable) {
   EXPECT_FALSE(session.TableExists("After"));
 }
 
+TEST_F(LocalCursorTest, RenameFieldRenamesInTheTableAndItsIndexes) {
+  TABSIndexDefs indexes;
+  AddIndexDef(indexes, "ByA", {"A"});
+  Create("Renamed", *Integers({"A", "B"}), indexes);
+  OpenCursor table(session, "Renamed");
+  table.cursor.RenameField("a", "First");
+  EXPECT_EQ(table.cursor.FieldDefs().Item(0).Name, "First");
+  EXPECT_EQ(table.cursor.AllFieldDefs().Item(0).Name, "First");
+  EXPECT_EQ(table.cursor.GetIndexDefs().Item(0).Columns[0].ColumnName, "First");
+  EXPECT_ENGINE_TEXT(table.cursor.RenameField("Z", "Y"), 30343, "Field 'Z' not found");
+  EXPECT_ENGINE_TEXT(table.cursor.RenameField("First", "b"), 30344,
+                     "Cannot rename field 'First'. Field 'b' already exists");
+  // The cursor base renames only its own copies.
+  table.cursor.TABSCursor::RenameField("First", "Second");
+  EXPECT_EQ(table.cursor.FieldDefs().Item(0).Name, "Second");
+  EXPECT_ENGINE_TEXT(table.cursor.TABSCursor::RenameField("Z", "Y"), 30345, "Field 'Z' not found");
+  EXPECT_ENGINE_TEXT(table.cursor.TABSCursor::RenameField("Second", "B"), 30346,
+                     "Cannot rename field 'Second'. Field 'B' already exists");
+}
+
 TEST_F(LocalCursorTest, IndexesAddedDroppedAndMadeForFields) {
   auto fields = Integers({"A", "B"});
   Create("Indexed", *fields);
