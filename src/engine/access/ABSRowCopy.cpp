@@ -45,6 +45,7 @@ class RowCopy {
 
   bool Run() {
     source_.CheckBrowseMode();
+    source_.Refresh();
     const int64_t count = source_.RecordCount();
     const int64_t range = options_.ProgressEnd - options_.ProgressStart;
     const int64_t step = range == 0 ? 1 : count / range + 1;
