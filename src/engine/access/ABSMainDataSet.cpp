@@ -114,11 +114,20 @@ void TABSDataSet::Detach(TABSAttachReason reason) {
 }
 
 void TABSDataSet::AttachDatabase() {
+  MoveDatabaseIntoItsSession();
   TABSSession& session = Sessions().GetSession(session_name_);
   TABSDatabase& database = session.OpenDatabase(database_name_, Owner());
   session_ = &session;
   database_ = &database;
   database_->AddDataSet(this);
+}
+
+void TABSDataSet::MoveDatabaseIntoItsSession() const {
+  if (session_name_.empty() || database_name_.empty()) return;
+  TABSSession* named = Sessions().FindSession(session_name_);
+  if (named == nullptr || named->FindDatabase(database_name_) != nullptr) return;
+  TABSDatabase* in_default = Sessions().DefaultSession()->FindDatabase(database_name_);
+  if (in_default != nullptr && in_default->Session() != named) in_default->Attach();
 }
 
 void TABSDataSet::DetachDatabase() {

@@ -164,6 +164,9 @@ class TABSDataSet : public TDataSet, public TABSDatabaseClient {
 
  private:
   void AttachDatabase();
+  // A database of the name that waits in the default session while its own SessionName names
+  // the dataset's session is moved there first.
+  void MoveDatabaseIntoItsSession() const;
   void DetachDatabase();
   int CursorFieldNo(const TField& field) const { return field.FieldNo() - 1; }
   void PrepareFieldExchanges();

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/access/ABSLocalSession.h"
 #include "engine/access/ABSMainDatabase.h"
+#include "engine/access/ABSMainSession.h"
 #include "engine/access/DataSetTestSupport.h"
 #include "engine/core/EngineErrorMatchers.h"
 #include "framework/Stream.h"
@@ -32,6 +34,43 @@ TEST(TableSetters, PropertiesOfAnOpenTableAreRefused) {
   EXPECT_DATABASE_ERROR(table.SetTableName("OTHER"),
                         "Cannot perform this operation on an open dataset");
   EXPECT_EQ(table.BookmarkSize(), 7);
+}
+
+TEST(TableAttach, ADatabaseWaitingInTheDefaultSessionMovesIntoTheTablesSession) {
+  MemoryTable table("ATTACHED");
+  table.CreateSimple();
+  TABSSession session;
+  session.SetSessionName("Reports");
+  session.SetActive(true);
+  TABSDatabase database;
+  database.SetDatabaseName("MEMORY");
+  database.SetSessionName("Reports");
+  EXPECT_EQ(database.Session(), Sessions().DefaultSession());
+  TABSTable reader;
+  reader.SetSessionName("reports");
+  reader.SetDatabaseName("MEMORY");
+  reader.SetTableName("ATTACHED");
+  reader.Open();
+  EXPECT_EQ(reader.Database(), &database);
+  EXPECT_EQ(database.Session(), &session);
+  reader.Close();
+  EXPECT_EQ(reader.Database(), nullptr);
+}
+
+TEST(TableOpen, LowerCaseMemoryIsADatabaseFileOfThatName) {
+  MemoryTable table("LOWERCASE");
+  table.CreateSimple();
+  // A session of its own, where no database component of the memory database exists yet (the
+  // session finds database components by name without regard to case).
+  TABSSession session;
+  session.SetSessionName("Lower");
+  TABSTable lower;
+  lower.SetSessionName("Lower");
+  lower.SetDatabaseName("memory");
+  lower.SetTableName("LOWERCASE");
+  EXPECT_TRUE(lower.InMemory());
+  EXPECT_ENGINE_CODE(lower.Open(), kDiskEngineMissingError);
+  EXPECT_FALSE(lower.Active());
 }
 
 TEST(TableOpen, MissingNamesAndTablesAreReported) {
