@@ -258,7 +258,7 @@ void TABSDatabase::OpenEngineSession() {
 
 bool TABSDatabase::AskRepair() {
   // Without a user interface the question goes to the event only.
-  return OnNeedRepair && !suppress_prompts_ && OnNeedRepair(*this);
+  return OnNeedRepair && OnNeedRepair(*this);
 }
 
 bool TABSDatabase::AskPassword() {
@@ -267,18 +267,10 @@ bool TABSDatabase::AskPassword() {
 }
 
 void TABSDatabase::RepairDatabase() {
-  suppress_prompts_ = true;
+  if (BeforeRepair) BeforeRepair(*this);
   std::string error_text;
-  bool copied = false;
-  try {
-    if (BeforeRepair) BeforeRepair(*this);
-    copied = CopyIntoNewFile(error_text);
-    if (AfterRepair) AfterRepair(*this);
-  } catch (...) {
-    suppress_prompts_ = false;
-    throw;
-  }
-  suppress_prompts_ = false;
+  const bool copied = CopyIntoNewFile(error_text);
+  if (AfterRepair) AfterRepair(*this);
   if (!copied) {
     RaiseEngineError(kConversionFailed,
                      "Cannot convert database to the new format. Please contact technical "

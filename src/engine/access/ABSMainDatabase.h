@@ -157,7 +157,6 @@ class TABSDatabase : public TComponent {
   // disconnects it.
   std::shared_ptr<TABSBaseSession> engine_session_;
   bool temporary_ = false;
-  bool suppress_prompts_ = false;
   // Set while Close runs: datasets detaching on the way must not close or free it again.
   bool closing_ = false;
   int32_t ref_count_ = 0;

@@ -292,10 +292,12 @@ void TABSSession::CloseDatabase(TABSDatabase* database) {
 }
 
 void TABSSession::AddDatabase(TABSDatabase* database) {
+  std::lock_guard guard(list_->SessionLock());
   databases_.push_back(database);
 }
 
 void TABSSession::RemoveDatabase(TABSDatabase* database) {
+  std::lock_guard guard(list_->SessionLock());
   std::erase(databases_, database);
 }
 
