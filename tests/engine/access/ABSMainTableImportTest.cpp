@@ -214,6 +214,27 @@ TEST_F(ImportRows, SecondRowRefusedByAUniqueIndexIsReportedAndSkipped) {
   EXPECT_EQ(source.FieldByName("V").AsString(), "c");
 }
 
+TEST_F(ImportRows, WithoutContinueOnErrorTheFirstRefusedRowIsRaised) {
+  TABSAdvIndexDef unique;
+  unique.Name = "UNIQUEK";
+  unique.Fields = "K";
+  unique.Options = ixUnique;
+  source.AdvIndexDefs().push_back(unique);
+  destination.AdvFieldDefs() = source.AdvFieldDefs();
+  destination.AdvIndexDefs() = source.AdvIndexDefs();
+  destination.CreateTable();
+  destination.Open();
+  TABSRowCopyOptions options;
+  options.TableName = "IMP_ROWS_DST";
+  bool go_on = true;
+  std::string errors;
+  EXPECT_THROW(CopyRows(source, destination, options, go_on, errors), EABSEngineError);
+  EXPECT_EQ(errors.rfind("Error copying table \"IMP_ROWS_DST\". Record #2 was not imported", 0), 0u)
+      << errors;
+  EXPECT_EQ(destination.State(), dsBrowse);
+  EXPECT_EQ(destination.RecordCount(), 1);
+}
+
 TEST_F(ImportRows, ProgressRunsFromTheFirstRowToTheEndAndCanStopTheCopy) {
   std::vector<int> reports;
   destination.OnImportProgress = [&](TABSTable&, int progress, bool&) {
