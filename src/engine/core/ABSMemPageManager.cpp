@@ -37,6 +37,7 @@ void TABSMemoryPageManager::AllocatePageNo(TABSPage& page) {
   if (page_no >= page_capacity_) GrowTo(page_no);
   if (allocated_.GetBit(page_no)) RaiseEngineError(kAllocatedTwice, kNotAllocatedText);
   page.AllocateBuffer();
+  buffers_[static_cast<size_t>(page_no)] = TABSMemoryBlock(kPageSize, true);
   allocated_.SetBit(page_no, true);
   ++allocated_count_;
   if (page_no > highest_page_no_) highest_page_no_ = page_no;
@@ -47,6 +48,8 @@ void TABSMemoryPageManager::FreePageNo(int32_t page_no) {
   if (!IsAllocated(page_no)) return;
   allocated_.SetBit(page_no, false);
   --allocated_count_;
+  // An emptied or shrunk index gives its pages' memory back.
+  buffers_[static_cast<size_t>(page_no)].Free();
 }
 
 bool TABSMemoryPageManager::ReadPage(TABSPage& page) {
@@ -68,7 +71,10 @@ void TABSMemoryPageManager::SaveToStream(TStream& stream) {
                             allocated_count_};
   WriteExactly(stream, &counts, sizeof counts);
   allocated_.SaveToStream(stream);
-  for (const TABSMemoryBlock& buffer : buffers_) WriteExactly(stream, buffer.data(), kPageSize);
+  const std::vector<uint8_t> unused(kPageSize, 0);
+  for (const TABSMemoryBlock& buffer : buffers_) {
+    WriteExactly(stream, buffer.empty() ? unused.data() : buffer.data(), kPageSize);
+  }
 }
 
 void TABSMemoryPageManager::LoadFromStream(TStream& stream) {
@@ -80,7 +86,13 @@ void TABSMemoryPageManager::LoadFromStream(TStream& stream) {
   CheckCounts(counts, allocated, stream.Size() - stream.Position());
   std::vector<TABSMemoryBlock> buffers;
   buffers.reserve(static_cast<size_t>(counts.page_capacity));
+  std::vector<uint8_t> unused(kPageSize);
   for (int32_t page_no = 0; page_no < counts.page_capacity; ++page_no) {
+    if (!allocated.GetBit(page_no)) {
+      buffers.emplace_back();
+      ReadExactly(stream, unused.data(), kPageSize);
+      continue;
+    }
     buffers.emplace_back(kPageSize);
     ReadExactly(stream, buffers.back().data(), kPageSize);
   }
@@ -138,7 +150,8 @@ void TABSMemoryPageManager::GrowTo(int32_t page_no) {
   int32_t capacity = page_capacity_;
   while (capacity <= page_no) capacity += kGrowthStep;
   buffers_.reserve(static_cast<size_t>(capacity));
-  while (buffers_.size() < static_cast<size_t>(capacity)) buffers_.emplace_back(kPageSize, true);
+  // Buffers are taken when a page number is allocated.
+  buffers_.resize(static_cast<size_t>(capacity));
   allocated_.SetSize(capacity);
   page_capacity_ = capacity;
 }

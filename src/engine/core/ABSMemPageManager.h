@@ -1,5 +1,6 @@
 // The page manager of the memory engine: the pages of a memory table's indexes live in RAM,
-// one zero-filled buffer per page number, kept until the manager is freed. Pages have no
+// one buffer per allocated page number, zero-filled when the number is allocated and given
+// back when it is freed. Pages have no
 // header. A fetched page works on its own copy of the stored page, so that a session's
 // uncommitted changes stay out of the store until it commits and vanish when it rolls back.
 #pragma once

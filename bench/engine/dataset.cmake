@@ -1,0 +1,1 @@
+tabshift_add_benchmark(engine_dataset_bench SOURCES DataSetBench.cpp LIBRARIES engine_dataset)
