@@ -88,7 +88,13 @@ void TABSSortedPageList::Grow(int32_t needed) {
   Resize(std::max(capacity_ + grow_step_, needed));
 }
 
+// An emptied list gives all its room back: a table that is filled and emptied again and again
+// (a batch table) must return to the memory it had before its rows.
 void TABSSortedPageList::ShrinkIfSparse() {
+  if (count_ == 0) {
+    Resize(0);
+    return;
+  }
   if (capacity_ - count_ <= shrink_step_) return;
   shrink_step_ = std::min(shrink_step_ * 2, kMaxStep);
   Resize(count_);

@@ -58,11 +58,14 @@ TEST_F(SortedPageListTest, GrowsAndShrinksInDoublingSteps) {
   // 4000 of 6000 would be unused, more than the shrink step of 1000: shrink to the count.
   list_.Delete(2000);
   EXPECT_EQ(list_.Capacity(), 2000);
-  // The shrink step is now 2000: emptying the list leaves exactly 2000 unused, not more.
-  for (int32_t page_no = 1999; page_no >= 0; --page_no) list_.Delete(page_no);
+  // The shrink step is now 2000: one page left leaves 1999 unused, not more than the step.
+  for (int32_t page_no = 1999; page_no >= 1; --page_no) list_.Delete(page_no);
   EXPECT_EQ(list_.Capacity(), 2000);
+  // An emptied list gives all its room back.
+  list_.Delete(0);
+  EXPECT_EQ(list_.Capacity(), 0);
   for (int32_t page_no = 0; page_no <= 2000; ++page_no) list_.Insert(pages_[page_no].get());
-  EXPECT_EQ(list_.Capacity(), 10000);  // the growth step has doubled to 8000
+  EXPECT_EQ(list_.Capacity(), 8000);  // the growth step has doubled to 8000
   list_.Insert(MakePage(5000));
   EXPECT_EQ(list_.Find(5000)->PageNo(), 5000);
 }
