@@ -28,6 +28,17 @@ bool IsAutoinc(const TABSFieldDef& field) {
   return IsAdvancedAutoincType(field.AdvancedType);
 }
 
+// The bytes of zero-terminated text before its terminator, at most the field's room for it.
+size_t TextByteLength(const TABSFieldDef& field, const uint8_t* text) {
+  if (!IsAdvancedWideType(field.AdvancedType)) {
+    return strnlen(reinterpret_cast<const char*>(text), static_cast<size_t>(field.BufferSize - 1));
+  }
+  const size_t room = static_cast<size_t>(field.BufferSize / 2 - 1);
+  size_t units = 0;
+  while (units < room && (text[2 * units] != 0 || text[2 * units + 1] != 0)) ++units;
+  return 2 * units;
+}
+
 }  // namespace
 
 void TABSBaseFieldManager::SetFieldDefs(const TABSFieldDefs& defs) {
@@ -155,10 +166,8 @@ void TABSBaseFieldManager::SetFieldData(int field_no, const void* value, uint8_t
   if (record == nullptr) RaiseEngineError(kNilValueArea, "Nil pointer occured");
   const TABSFieldDef& field = field_defs_.Item(field_no);
   const auto* bytes = static_cast<const uint8_t*>(value);
-  const bool empty_text =
-      bytes != nullptr &&
-      ((IsAdvancedStringType(field.AdvancedType) && bytes[0] == 0) ||
-       (IsAdvancedWideType(field.AdvancedType) && bytes[0] == 0 && bytes[1] == 0));
+  const bool empty_text = bytes != nullptr && IsAdvancedStringType(field.AdvancedType) &&
+                          TextByteLength(field, bytes) == 0;
   if (bytes == nullptr || empty_text) {
     record_image::SetNull(record, field_no, true);
     return;
@@ -194,11 +203,10 @@ void TABSBaseFieldManager::SetFieldData(int field_no, const void* value, uint8_t
     }
     default:
       if (IsAdvancedStringType(field.AdvancedType)) {
-        // Text is zero-terminated within the field: copy no further than its terminator.
-        const size_t length = strnlen(reinterpret_cast<const char*>(bytes),
-                                      static_cast<size_t>(field.BufferSize - 1));
+        // Text is zero-terminated within the field: copy no further than its terminator, a zero
+        // byte for 8-bit text and a zero 16-bit unit for wide text.
         std::memset(target, 0, static_cast<size_t>(field.BufferSize));
-        std::memcpy(target, bytes, length);
+        std::memcpy(target, bytes, TextByteLength(field, bytes));
       } else {
         std::memcpy(target, bytes, static_cast<size_t>(field.BufferSize));
       }

@@ -88,6 +88,25 @@ TEST(FieldData, EmptyStringIsStoredAsNull) {
   EXPECT_STREQ(text, "x");
 }
 
+TEST(FieldData, WideTextKeepsEveryCharacterUpToItsRoom) {
+  TABSFieldDefs fields;
+  AddField(fields, "W", adtWideString, 5);
+  MemoryTable table("WideTexts", fields);
+  table.NewRecord();
+  struct Case {
+    std::u16string given;
+    std::u16string stored;
+  };
+  // U+0100 starts with a zero byte; text beyond five characters is cut at the field's room.
+  for (const Case& c : {Case{u"ab", u"ab"}, Case{u"\u0100z", u"\u0100z"},
+                        Case{u"abcdefg", u"abcde"}}) {
+    table.Fields().SetFieldData(0, c.given.c_str(), table.buffer.data());
+    char16_t back[6] = {};
+    ASSERT_TRUE(table.Fields().GetFieldData(0, back, table.buffer.data()));
+    EXPECT_EQ(std::u16string(back), c.stored);
+  }
+}
+
 TEST(FieldData, ExchangeFormatsWidenNarrowTypes) {
   TABSFieldDefs fields;
   AddField(fields, "SI", adtShortInt);
