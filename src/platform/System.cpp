@@ -76,4 +76,19 @@ uint32_t Random32() {
   return value;
 }
 
+std::string NewGuidText() {
+  uint8_t bytes[16];
+  RandomBytes(bytes, sizeof bytes);
+  bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
+  bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text = "{";
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+    text += kHex[bytes[i] >> 4];
+    text += kHex[bytes[i] & 0x0F];
+  }
+  return text + "}";
+}
+
 }  // namespace tabshift::platform

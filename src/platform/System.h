@@ -36,5 +36,8 @@ void SleepMilliseconds(uint32_t milliseconds);
 // Unpredictable bytes from the system's random source.
 void RandomBytes(void* buffer, size_t length);
 uint32_t Random32();
+// A new random (version 4) GUID as braced upper-case text:
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+std::string NewGuidText();
 
 }  // namespace tabshift::platform

@@ -55,5 +55,17 @@ TEST(SystemTest, ProcessFacts) {
   EXPECT_NE(Random32() ^ Random32(), Random32() ^ Random32());  // not constant
 }
 
+TEST(System, GuidTextIsBracedUpperCaseVersion4AndNew) {
+  const std::string guid = NewGuidText();
+  ASSERT_EQ(guid.size(), 38u);
+  EXPECT_EQ(guid.front(), '{');
+  EXPECT_EQ(guid.back(), '}');
+  for (size_t i : {9u, 14u, 19u, 24u}) EXPECT_EQ(guid[i], '-') << i;
+  EXPECT_EQ(guid[15], '4');                                          // version 4
+  EXPECT_NE(std::string("89AB").find(guid[20]), std::string::npos);  // the variant bits
+  EXPECT_EQ(guid.find_first_not_of("{}-0123456789ABCDEF"), std::string::npos);
+  EXPECT_NE(NewGuidText(), guid);
+}
+
 }  // namespace
 }  // namespace tabshift::platform

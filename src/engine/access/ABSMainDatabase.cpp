@@ -41,22 +41,6 @@ int64_t DriveFreeBytes(const std::string& path) {
   return platform::DiskFreeBytes(directory.empty() ? "." : directory);
 }
 
-// Braced upper-case text of a new random (version 4) GUID.
-std::string NewGuidText() {
-  uint8_t bytes[16];
-  platform::RandomBytes(bytes, sizeof bytes);
-  bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
-  bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string text = "{";
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-    text += kHex[bytes[i] >> 4];
-    text += kHex[bytes[i] & 0x0F];
-  }
-  return text + "}";
-}
-
 struct TableCopierHolder {
   std::mutex lock;
   TABSTableCopier copier;
@@ -296,7 +280,7 @@ bool TABSDatabase::CopyIntoNewFile(std::string& error_text) {
   {
     TABSDatabase target(nullptr);
     target.SetSessionName(session_name_);
-    target.SetDatabaseName("TempDatabase" + NewGuidText());
+    target.SetDatabaseName("TempDatabase" + platform::NewGuidText());
     target.SetDatabaseFileName(copy_file);
     target.SetPassword(password_);
     target.SetCipherId(cipher_id_);

@@ -29,21 +29,6 @@ bool SameColumns(const std::vector<TABSIndexColumn>& left,
   return true;
 }
 
-std::string NewGuidText() {
-  uint8_t bytes[16];
-  platform::RandomBytes(bytes, sizeof bytes);
-  bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
-  bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string text = "{";
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-    text += kHex[bytes[i] >> 4];
-    text += kHex[bytes[i] & 0x0F];
-  }
-  return text + "}";
-}
-
 }  // namespace
 
 TABSIndex::TABSIndex(const TABSIndexDef& definition, TABSBaseIndexManager& owner) : owner_(owner) {
@@ -213,7 +198,7 @@ void TABSBaseIndexManager::DeleteRecord(int32_t session, const uint8_t* record,
 std::string TABSBaseIndexManager::NewTemporaryIndexName() const {
   std::string name;
   do {
-    name = "TEMPORARY_INDEX_" + NewGuidText();
+    name = "TEMPORARY_INDEX_" + platform::NewGuidText();
   } while (index_defs_.FindByName(name) >= 0);
   return name;
 }
