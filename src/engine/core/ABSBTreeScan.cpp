@@ -16,25 +16,6 @@ bool IsWideType(BaseDataType base) {
   return base == bdtWideChar || base == bdtWideString;
 }
 
-// Whether a record comparing `result` with the bound satisfies the operator.
-bool Satisfies(TABSScanOperator op, int result) {
-  switch (op) {
-    case TABSScanOperator::Equal:
-      return result == 0;
-    case TABSScanOperator::Less:
-      return result < 0;
-    case TABSScanOperator::Greater:
-      return result > 0;
-    case TABSScanOperator::LessOrEqual:
-      return result <= 0;
-    case TABSScanOperator::GreaterOrEqual:
-      return result >= 0;
-    case TABSScanOperator::None:
-      break;
-  }
-  return true;
-}
-
 int CompareIds(const TABSRecordId& left, const TABSRecordId& right) {
   if (left.page_no != right.page_no) return left.page_no < right.page_no ? -1 : 1;
   if (left.item_no != right.item_no) return left.item_no < right.item_no ? -1 : 1;
@@ -162,7 +143,7 @@ TABSBTreeRecordIndex::ScanVerdict TABSBTreeRecordIndex::JudgeScanRecord(
     const bool far_side = forward ? IsUpperBound(bound.op) : IsLowerBound(bound.op);
     const int whole = CompareWithBound(full_key, bound, false);
     if (far_side && (forward ? whole > 0 : whole < 0)) return ScanVerdict::kBeyond;
-    const bool satisfied = Satisfies(bound.op, CompareWithBound(full_key, bound, true));
+    const bool satisfied = SatisfiesOperator(bound.op, CompareWithBound(full_key, bound, true));
     if (!satisfied && far_side && bound.partial_chars < 0) return ScanVerdict::kBeyond;
     if (!satisfied) verdict = ScanVerdict::kSkip;
   }

@@ -14,24 +14,6 @@ namespace {
 
 constexpr int32_t kNotARecordIndex = 20018;
 
-bool Satisfies(TABSScanOperator op, int result) {
-  switch (op) {
-    case TABSScanOperator::Equal:
-      return result == 0;
-    case TABSScanOperator::Less:
-      return result < 0;
-    case TABSScanOperator::Greater:
-      return result > 0;
-    case TABSScanOperator::LessOrEqual:
-      return result <= 0;
-    case TABSScanOperator::GreaterOrEqual:
-      return result >= 0;
-    case TABSScanOperator::None:
-      break;
-  }
-  return true;
-}
-
 }  // namespace
 
 TABSBTreeRecordIndex& RecordIndexOf(TABSTableData& table, int32_t index_id) {
@@ -73,7 +55,7 @@ int TABSIndexConditions::CompareWithBound(const TABSPlannedBound& bound, bool pa
 bool TABSIndexConditions::Passes(const uint8_t* record) {
   key_ref_.BuildFullKey(record, full_key_.data());
   return std::all_of(bounds_.begin(), bounds_.end(), [&](const TABSPlannedBound& bound) {
-    return Satisfies(bound.condition.op, CompareWithBound(bound, true));
+    return SatisfiesOperator(bound.condition.op, CompareWithBound(bound, true));
   });
 }
 

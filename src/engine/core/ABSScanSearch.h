@@ -31,6 +31,24 @@ constexpr bool IsUpperBound(TABSScanOperator op) {
 constexpr bool IsExclusiveBound(TABSScanOperator op) {
   return op == TABSScanOperator::Greater || op == TABSScanOperator::Less;
 }
+// Whether a value comparing `result` with a condition's key satisfies its operator.
+constexpr bool SatisfiesOperator(TABSScanOperator op, int result) {
+  switch (op) {
+    case TABSScanOperator::Equal:
+      return result == 0;
+    case TABSScanOperator::Less:
+      return result < 0;
+    case TABSScanOperator::Greater:
+      return result > 0;
+    case TABSScanOperator::LessOrEqual:
+      return result <= 0;
+    case TABSScanOperator::GreaterOrEqual:
+      return result >= 0;
+    case TABSScanOperator::None:
+      break;
+  }
+  return true;
+}
 
 // Copies hold copies of the key.
 class TABSScanSearchCondition {
