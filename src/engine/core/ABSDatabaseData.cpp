@@ -76,6 +76,18 @@ void TABSDatabaseData::Rollback(int32_t session) {
   for (TABSTableData* table : tables_) table->RefreshSessionIndexes(session);
 }
 
+void TABSInProcessDatabaseData::Commit(int32_t session, bool flush) {
+  std::lock_guard guard(Lock());
+  TABSDatabaseData::Commit(session, flush);
+  SettleTableChanges(session);
+}
+
+void TABSInProcessDatabaseData::Rollback(int32_t session) {
+  std::lock_guard guard(Lock());
+  TABSDatabaseData::Rollback(session);
+  SettleTableChanges(session);
+}
+
 void TABSDatabaseData::AddTableData(TABSTableData* table) {
   std::lock_guard guard(lock_);
   tables_.push_back(table);

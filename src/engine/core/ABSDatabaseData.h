@@ -95,6 +95,17 @@ class TABSDatabaseData {
   TABSDatabaseSettings settings_;
 };
 
+// A database that lives in this process only (the memory and temporary databases). It has no
+// undo: rows take effect at once, so ending a transaction either way keeps the session's
+// changes and settles the index pages that follow them.
+class TABSInProcessDatabaseData : public TABSDatabaseData {
+ public:
+  using TABSDatabaseData::TABSDatabaseData;
+
+  void Commit(int32_t session, bool flush) override;
+  void Rollback(int32_t session) override;
+};
+
 // The process-wide list of database data objects, made with "MEMORY" and "TEMP" when the
 // engine is first used and emptied at process exit.
 class TABSDatabaseDataList {

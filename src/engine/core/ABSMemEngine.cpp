@@ -244,7 +244,7 @@ int64_t TABSMemoryTableData::GetLastAutoincValue(int32_t session, int field_no) 
   return field_manager_->SessionAutoincValue(session, field_no);
 }
 
-TABSMemoryDatabaseData::TABSMemoryDatabaseData() : TABSDatabaseData("MEMORY") {}
+TABSMemoryDatabaseData::TABSMemoryDatabaseData() : TABSInProcessDatabaseData("MEMORY") {}
 
 TABSMemoryDatabaseData::~TABSMemoryDatabaseData() {
   while (TableCount() > 0) delete &Table(TableCount() - 1);
@@ -253,18 +253,6 @@ TABSMemoryDatabaseData::~TABSMemoryDatabaseData() {
 TABSTableData& TABSMemoryDatabaseData::CreateTableData(const TABSCursorState& cursor) {
   std::lock_guard guard(Lock());
   return *new TABSMemoryTableData(this, cursor.table_name);
-}
-
-void TABSMemoryDatabaseData::Commit(int32_t session, bool flush) {
-  std::lock_guard guard(Lock());
-  TABSDatabaseData::Commit(session, flush);
-  SettleTableChanges(session);
-}
-
-void TABSMemoryDatabaseData::Rollback(int32_t session) {
-  std::lock_guard guard(Lock());
-  TABSDatabaseData::Rollback(session);
-  SettleTableChanges(session);
 }
 
 }  // namespace tabshift

@@ -77,16 +77,13 @@ class TABSMemoryTableData : public TABSTableData {
   std::vector<uint32_t> free_handles_;
 };
 
-class TABSMemoryDatabaseData : public TABSDatabaseData {
+class TABSMemoryDatabaseData : public TABSInProcessDatabaseData {
  public:
   TABSMemoryDatabaseData();
   // Drops every table of the database.
   ~TABSMemoryDatabaseData() override;
 
   TABSTableData& CreateTableData(const TABSCursorState& cursor) override;
-  // Without undo, ending a transaction either way keeps its changes.
-  void Commit(int32_t session, bool flush) override;
-  void Rollback(int32_t session) override;
 };
 
 }  // namespace tabshift

@@ -241,7 +241,7 @@ std::unique_ptr<TABSBlobStream> TABSTemporaryTableData::OpenBlob(const uint8_t* 
   return std::make_unique<TABSBlobStream>(std::move(stored), false, descriptor);
 }
 
-TABSTemporaryDatabaseData::TABSTemporaryDatabaseData() : TABSDatabaseData("TEMP") {}
+TABSTemporaryDatabaseData::TABSTemporaryDatabaseData() : TABSInProcessDatabaseData("TEMP") {}
 
 TABSTemporaryDatabaseData::~TABSTemporaryDatabaseData() {
   while (TableCount() > 0) delete &Table(TableCount() - 1);
@@ -250,18 +250,6 @@ TABSTemporaryDatabaseData::~TABSTemporaryDatabaseData() {
 TABSTableData& TABSTemporaryDatabaseData::CreateTableData(const TABSCursorState& cursor) {
   std::lock_guard guard(Lock());
   return *new TABSTemporaryTableData(this, cursor.table_name);
-}
-
-void TABSTemporaryDatabaseData::Commit(int32_t session, bool flush) {
-  std::lock_guard guard(Lock());
-  TABSDatabaseData::Commit(session, flush);
-  SettleTableChanges(session);
-}
-
-void TABSTemporaryDatabaseData::Rollback(int32_t session) {
-  std::lock_guard guard(Lock());
-  TABSDatabaseData::Rollback(session);
-  SettleTableChanges(session);
 }
 
 }  // namespace tabshift

@@ -54,15 +54,12 @@ class TABSTemporaryTableData : public TABSTableData {
   std::unique_ptr<TABSStream> blob_stream_;
 };
 
-class TABSTemporaryDatabaseData : public TABSDatabaseData {
+class TABSTemporaryDatabaseData : public TABSInProcessDatabaseData {
  public:
   TABSTemporaryDatabaseData();
   ~TABSTemporaryDatabaseData() override;
 
   TABSTableData& CreateTableData(const TABSCursorState& cursor) override;
-  // Without undo, ending a transaction either way keeps its changes.
-  void Commit(int32_t session, bool flush) override;
-  void Rollback(int32_t session) override;
 };
 
 }  // namespace tabshift
