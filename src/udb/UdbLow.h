@@ -64,7 +64,7 @@ class TUdbTableEngine {
   uint32_t Base() const { return base_; }
   uint32_t PageSize() const { return info_.page_size; }
   // 0 when a record does not fit into a page.
-  uint32_t RecordsPerPage() const;
+  uint32_t RecordsPerPage() const { return records_per_page_; }
 
   // Nestable; the first acquisition locks the table's byte (not in Exclusive mode) and
   // refreshes the head.
@@ -110,6 +110,7 @@ class TUdbTableEngine {
     void Truncate(size_t count);
   };
 
+  static uint32_t CountRecordsPerPage(const TUdbTableInfo& info);
   bool LocksBytes() const;
   bool ReadsHeadOnce() const;
   uint32_t LockByte() const { return low::kTableLockBase + index_; }
@@ -121,6 +122,8 @@ class TUdbTableEngine {
   int32_t WriteHeadCopies();
   void PutHead(uint32_t offset, uint32_t value) { low::Put32(head_.data() + offset, value); }
   void EmptyCache();
+  // The slot holding (chain, page), or -1.
+  int CachedSlot(int chain, uint32_t page) const;
   int ChooseSlot() const;
   int32_t LoadPageInto(int chain, uint32_t page, int slot);
   int32_t WalkChain(int chain, uint32_t page);
@@ -136,6 +139,7 @@ class TUdbTableEngine {
   uint32_t index_;
   uint32_t base_;
   TUdbTableInfo info_;
+  uint32_t records_per_page_;
 
   std::array<uint8_t, low::kHeadSize> head_{};
   std::array<uint8_t, low::kHeadSize> scratch_head_{};

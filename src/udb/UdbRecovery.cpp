@@ -130,7 +130,9 @@ int32_t TUdbTableEngine::MoveRecordsIntoPage(uint32_t page, uint64_t first, uint
     if (static_cast<int64_t>(source / per_page) != source_page) {
       source_page = static_cast<int64_t>(source / per_page);
       if (source_page == page) {
+        // Slot 1 gets a copy of the page being rebuilt, not a page of its own.
         slots_[1].buffer = slots_[0].buffer;
+        slots_[1].page = -1;
       } else {
         result = LoadPageInto(kDataChain, static_cast<uint32_t>(source_page), 1);
         if (result != kUdbOk) return result;

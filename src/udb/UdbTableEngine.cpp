@@ -31,7 +31,11 @@ void TUdbTableEngine::Chain::Truncate(size_t count) {
 
 TUdbTableEngine::TUdbTableEngine(TUdbFileEngine& file, uint32_t index, uint32_t base,
                                  TUdbTableInfo info)
-    : file_(file), index_(index), base_(base), info_(std::move(info)) {
+    : file_(file),
+      index_(index),
+      base_(base),
+      info_(std::move(info)),
+      records_per_page_(CountRecordsPerPage(info_)) {
   for (Chain& chain : chains_) chain.offsets.reserve(48);
 }
 
@@ -43,10 +47,10 @@ TUdbTableEngine::~TUdbTableEngine() {
 }
 
 // A table without any stored bytes per record puts all its records into the first page slot.
-uint32_t TUdbTableEngine::RecordsPerPage() const {
-  const uint32_t payload = info_.page_size - kPageHeader;
-  if (info_.record_size == 0) return payload;
-  return payload / info_.record_size;
+uint32_t TUdbTableEngine::CountRecordsPerPage(const TUdbTableInfo& info) {
+  const uint32_t payload = info.page_size - kPageHeader;
+  if (info.record_size == 0) return payload;
+  return payload / info.record_size;
 }
 
 bool TUdbTableEngine::LocksBytes() const {
@@ -246,16 +250,35 @@ int32_t TUdbTableEngine::WalkChain(int chain, uint32_t page) {
   }
   while (known.offsets.size() <= page) {
     const uint32_t last = static_cast<uint32_t>(known.offsets.size() - 1);
-    const int32_t result =
-        file_.BlockRead(known.offsets[last], page_buffer_.data(), info_.page_size);
-    if (result == kUdbPageCorrupted) {
-      RepairChain(chain, last);
-      return kUdbPageCorrupted;
+    // A cached page was read under the current table version (a change empties the cache), so
+    // its next-page offset is the one a new read would find; reading in order walks from the
+    // page loaded just before.
+    const int cached = CachedSlot(chain, last);
+    const uint8_t* bytes = cached >= 0 ? slots_[cached].buffer.data() : page_buffer_.data();
+    if (cached < 0) {
+      const int32_t result =
+          file_.BlockRead(known.offsets[last], page_buffer_.data(), info_.page_size);
+      if (result == kUdbPageCorrupted) {
+        RepairChain(chain, last);
+        return kUdbPageCorrupted;
+      }
+      if (result != kUdbOk) return result;
     }
-    if (result != kUdbOk) return result;
-    if (!known.Append(Get32(page_buffer_.data() + kNextPageAt))) return kUdbPageCorrupted;
+    if (!known.Append(Get32(bytes + kNextPageAt))) return kUdbPageCorrupted;
   }
   return kUdbOk;
+}
+
+// The last loaded slot is looked at first: records and BLOB bytes are mostly read in order.
+int TUdbTableEngine::CachedSlot(int chain, uint32_t page) const {
+  const auto holds = [&](int s) {
+    return slots_[s].page == static_cast<int32_t>(page) && slots_[s].chain == chain;
+  };
+  if (holds(last_loaded_)) return last_loaded_;
+  for (int s = 0; s < kCacheSlots; ++s) {
+    if (holds(s)) return s;
+  }
+  return -1;
 }
 
 int TUdbTableEngine::ChooseSlot() const {
@@ -274,12 +297,8 @@ int32_t TUdbTableEngine::LoadPage(int chain, uint32_t page, int& slot) {
   if (page >= HeadValue(chain == kDataChain ? head::kDataPages : head::kBlobPages)) {
     return kUdbPageCorrupted;
   }
-  for (int s = 0; s < kCacheSlots; ++s) {
-    if (slots_[s].page == static_cast<int32_t>(page) && slots_[s].chain == chain) {
-      slot = s;
-      return kUdbOk;
-    }
-  }
+  slot = CachedSlot(chain, page);
+  if (slot >= 0) return kUdbOk;
   slot = ChooseSlot();
   return LoadPageInto(chain, page, slot);
 }

@@ -5,6 +5,7 @@
 #include <map>
 #include <thread>
 
+#include "SyntheticSet.h"
 #include "UdbFixture.h"
 #include "platform/FileSystem.h"
 #include "platform/System.h"
@@ -415,6 +416,41 @@ TEST(UdbLowTest, TheNinthDistinctPageReusesTheSlotAfterTheLastLoaded) {
     slots.push_back(slot);
   }
   EXPECT_EQ(slots, (std::vector<int>{7, 6, 5, 4, 3, 2, 1, 0, 1}));
+}
+
+// Without a page index block the data chain is found by walking it; a walk that starts from a
+// page already in the cache takes its next-page offset from there.
+TEST(UdbLowTest, JumpingReadsFollowAnInterleavedChainWithoutAPageIndex) {
+  TempDirectory directory;
+  const std::string path = directory.File("walk.udb");
+  SyntheticOptions options;
+  options.rows = 2000;
+  options.tables = 2;
+  options.password = "pw";
+  options.page_index = PageIndexMode::Never;
+  const UdbFileLayout layout = WriteSyntheticFile(path, options);
+  OpenSet set(path, "pw");
+  TUdbFileEngine& engine = set.file.Engine();
+  const uint32_t records = layout.tables[0].record_count;
+  // Onwards in steps of one page or more, each step followed by a jump back that evicts slots.
+  std::vector<uint32_t> order;
+  for (uint32_t r = 0; r < records; r += 41 + r % 97) {
+    order.push_back(r);
+    order.push_back(r * 7919 % (r + 1));
+  }
+  for (uint32_t record : order) {
+    const uint8_t* bytes = nullptr;
+    ASSERT_EQ(engine.FieldValue(0, 0, record, bytes), kUdbOk);
+    ASSERT_EQ(low::Get32(bytes), IntegerOf(SyntheticRow(options, 0, record)[0])) << record;
+  }
+  const std::vector<uint32_t>& pages = layout.tables[0].data_pages;
+  ASSERT_GT(pages.size(), 40u);
+  for (uint32_t page = 0; page < pages.size(); ++page) {
+    uint32_t offset = 0;
+    ASSERT_EQ(engine.Table(0).PageOffset(0, page, offset), kUdbOk);
+    EXPECT_EQ(offset, pages[page]) << page;
+  }
+  EXPECT_FALSE(engine.Modified());
 }
 
 }  // namespace
