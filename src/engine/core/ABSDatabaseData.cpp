@@ -76,6 +76,10 @@ void TABSDatabaseData::Rollback(int32_t session) {
   for (TABSTableData* table : tables_) table->RefreshSessionIndexes(session);
 }
 
+TABSInProcessDatabaseData::~TABSInProcessDatabaseData() {
+  while (TableCount() > 0) delete &Table(TableCount() - 1);
+}
+
 void TABSInProcessDatabaseData::Commit(int32_t session, bool flush) {
   std::lock_guard guard(Lock());
   TABSDatabaseData::Commit(session, flush);

@@ -101,6 +101,8 @@ class TABSDatabaseData {
 class TABSInProcessDatabaseData : public TABSDatabaseData {
  public:
   using TABSDatabaseData::TABSDatabaseData;
+  // Drops every table of the database.
+  ~TABSInProcessDatabaseData() override;
 
   void Commit(int32_t session, bool flush) override;
   void Rollback(int32_t session) override;

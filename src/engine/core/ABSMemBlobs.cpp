@@ -13,7 +13,6 @@ namespace {
 constexpr int32_t kNilOpenBlock = 10112;
 constexpr int32_t kShortBlobRead = 10117;
 constexpr int32_t kNilFreeBlock = 10118;
-constexpr int32_t kZeroBlockSize = 10420;
 
 struct BlockHeader {
   int32_t block_count;
@@ -86,30 +85,15 @@ void TABSMemoryTableData::FreeBlob(uint8_t* record, int field_no) {
   SetBlobBlock(record, field_no, nullptr);
 }
 
-std::unique_ptr<TABSBlobStream> TABSMemoryTableData::OpenBlob(const uint8_t* record, int field_no,
-                                                              bool read_contents) {
-  std::lock_guard guard(DatabaseLock());
-  const TABSFieldDef& field = field_manager_->FieldDefs().Item(field_no);
-  if (field.BlobBlockSize == 0) {
-    RaiseEngineError(kZeroBlockSize, "Stream block size = 0 is not allowed");
-  }
-  TABSBLOBDescriptor descriptor;
-  descriptor.block_size = field.BlobBlockSize;
-  descriptor.compression_algorithm = field.BlobCompressionAlgorithm;
-  descriptor.compression_mode = field.BlobCompressionMode;
-  auto stored = std::make_unique<TABSTemporaryStream>(EngineFlag() != 0);
-  if (!read_contents || record == nullptr || record_image::IsNull(record, field_no)) {
-    return std::make_unique<TABSBlobStream>(std::move(stored), true, descriptor);
-  }
+void TABSMemoryTableData::ReadStoredBlob(const uint8_t* record, int field_no, TABSStream& stored,
+                                         TABSBLOBDescriptor& descriptor) {
   const uint8_t* block = BlobBlock(record, field_no);
   if (block == nullptr) RaiseEngineError(kNilOpenBlock, "Nil pointer occured");
   const BlockHeader header = ReadBlockHeader(block);
   const size_t stored_length = MemoryManager().SizeOf(block) - kBlobBlockHeaderSize;
-  stored->WriteBuffer(block + kBlobBlockHeaderSize, stored_length);
-  stored->Seek(0, SeekOrigin::Beginning);
+  stored.WriteBuffer(block + kBlobBlockHeaderSize, stored_length);
   descriptor.block_count = header.block_count;
   descriptor.blob_size = header.blob_size;
-  return std::make_unique<TABSBlobStream>(std::move(stored), false, descriptor);
 }
 
 void TABSMemoryTableData::WriteBlob(uint8_t* record, int field_no, TABSBlobStream& blob) {

@@ -10,7 +10,6 @@ namespace tabshift {
 
 namespace {
 
-constexpr int32_t kNoFields = 10025;
 constexpr int32_t kNilInsertManager = 10010;
 constexpr int32_t kNilInsertBuffer = 10018;
 constexpr int32_t kNilDeleteManager = 10013;
@@ -22,7 +21,7 @@ constexpr int32_t kMemorySession = 0;
 }  // namespace
 
 TABSMemoryTableData::TABSMemoryTableData(TABSDatabaseData* database, std::string name)
-    : TABSTableData(database, std::move(name)) {
+    : TABSInProcessTableData(database, std::move(name)) {
   engine_flag_ = 1;
   page_manager_ = std::make_unique<TABSMemoryPageManager>();
 }
@@ -47,31 +46,6 @@ TABSMemoryRecordManager& TABSMemoryTableData::MemoryRecords() {
 void TABSMemoryTableData::CreateRecordManager() {
   record_manager_ = std::make_unique<TABSMemoryRecordManager>(field_manager_->RecordBufferSize(),
                                                               kRecordGrowthStep);
-}
-
-void TABSMemoryTableData::CreateTable(TABSCursorState& cursor, const TABSFieldDefs& fields,
-                                      const TABSIndexDefs& indexes,
-                                      const TABSConstraintDefs& constraints) {
-  std::lock_guard guard(DatabaseLock());
-  if (fields.Count() == 0) {
-    RaiseEngineError(kNoFields, "Error creating table - no fields were specified");
-  }
-  name_ = cursor.table_name;
-  SetFieldDefs(fields);
-  SetIndexDefs(indexes);
-  SetConstraintDefs(constraints);
-  CreateRecordManager();
-  GetRecordLayout(cursor);
-  index_manager_->CreateAllIndexes(cursor.session);
-  ApplySessionChanges(cursor.session, cursor.in_transaction);
-}
-
-bool TABSMemoryTableData::DropTable(TABSCursorState& cursor, bool force) {
-  std::lock_guard guard(DatabaseLock());
-  TABSTableData::DropTable(cursor, force);
-  if (force && OtherCursorsAttached(cursor)) return false;
-  delete this;
-  return true;
 }
 
 void TABSMemoryTableData::ClearTable(int32_t session) {
@@ -112,14 +86,6 @@ void TABSMemoryTableData::DropIndex(TABSCursorState& cursor, const std::string& 
   std::lock_guard guard(DatabaseLock());
   TABSTableData::DropIndex(cursor, index_name);
   ApplySessionChanges(cursor.session, cursor.in_transaction);
-}
-
-int64_t TABSMemoryTableData::GetRecordCount(TABSCursorState&) {
-  return record_manager_ == nullptr ? 0 : record_manager_->RecordCount();
-}
-
-int64_t TABSMemoryTableData::GetRecordCountUnfiltered(TABSCursorState& cursor) {
-  return GetRecordCount(cursor);
 }
 
 int64_t TABSMemoryTableData::RecordIdToNumber(const TABSRecordId& record_id) const {
@@ -245,10 +211,6 @@ int64_t TABSMemoryTableData::GetLastAutoincValue(int32_t session, int field_no) 
 }
 
 TABSMemoryDatabaseData::TABSMemoryDatabaseData() : TABSInProcessDatabaseData("MEMORY") {}
-
-TABSMemoryDatabaseData::~TABSMemoryDatabaseData() {
-  while (TableCount() > 0) delete &Table(TableCount() - 1);
-}
 
 TABSTableData& TABSMemoryDatabaseData::CreateTableData(const TABSCursorState& cursor) {
   std::lock_guard guard(Lock());

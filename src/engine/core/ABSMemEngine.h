@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "engine/core/ABSDatabaseData.h"
+#include "engine/core/ABSInProcessTableData.h"
 #include "engine/core/ABSMemRecordManager.h"
 #include "engine/core/ABSMemory.h"
-#include "engine/core/ABSTableData.h"
 
 namespace tabshift {
 
@@ -22,7 +22,7 @@ struct TABSRawBlobHeader {
   int64_t stored_length = 0;
 };
 
-class TABSMemoryTableData : public TABSTableData {
+class TABSMemoryTableData : public TABSInProcessTableData {
  public:
   static constexpr int32_t kRecordGrowthStep = 1000;
   // Bytes in front of a BLOB block's stored bytes: block count and the 64-bit BLOB size.
@@ -32,26 +32,19 @@ class TABSMemoryTableData : public TABSTableData {
   ~TABSMemoryTableData() override;
 
   void CreateRecordManager() override;
-  void CreateTable(TABSCursorState& cursor, const TABSFieldDefs& fields,
-                   const TABSIndexDefs& indexes, const TABSConstraintDefs& constraints) override;
-  bool DropTable(TABSCursorState& cursor, bool force) override;
   void EmptyTable(int32_t session) override;
   void AttachCursor(TABSCursorState& cursor) override;
   int32_t AddIndex(TABSCursorState& cursor, const TABSIndexDef& definition) override;
   void DropIndex(TABSCursorState& cursor, const std::string& index_name) override;
-  int64_t GetRecordCount(TABSCursorState& cursor) override;
   int64_t RecordIdToNumber(const TABSRecordId& record_id) const override;
   TABSRecordId NumberToRecordId(int64_t number) const override;
   void WriteBlob(uint8_t* record, int field_no, TABSBlobStream& blob) override;
   void FreeBlob(uint8_t* record, int field_no) override;
-  std::unique_ptr<TABSBlobStream> OpenBlob(const uint8_t* record, int field_no,
-                                           bool read_contents) override;
   bool InsertRecord(TABSCursorState& cursor) override;
   bool DeleteRecord(TABSCursorState& cursor) override;
   bool UpdateRecord(TABSCursorState& cursor) override;
   bool SetRecNoUnfiltered(TABSCursorState& cursor, int64_t record_no) override;
   int64_t GetRecNoUnfiltered(TABSCursorState& cursor) override;
-  int64_t GetRecordCountUnfiltered(TABSCursorState& cursor) override;
   int64_t GetLastAutoincValue(int32_t session, int field_no) override;
 
   // The stored form of a BLOB field; a NULL field gives a zeroed header and no bytes.
@@ -63,6 +56,10 @@ class TABSMemoryTableData : public TABSTableData {
   TABSMemoryRecordManager& MemoryRecords();
   // BLOB blocks in use by the table's records and cursors.
   int32_t BlobBlockCount() const;
+
+ protected:
+  void ReadStoredBlob(const uint8_t* record, int field_no, TABSStream& stored,
+                      TABSBLOBDescriptor& descriptor) override;
 
  private:
   void ClearTable(int32_t session);
@@ -80,8 +77,6 @@ class TABSMemoryTableData : public TABSTableData {
 class TABSMemoryDatabaseData : public TABSInProcessDatabaseData {
  public:
   TABSMemoryDatabaseData();
-  // Drops every table of the database.
-  ~TABSMemoryDatabaseData() override;
 
   TABSTableData& CreateTableData(const TABSCursorState& cursor) override;
 };

@@ -12,14 +12,12 @@ namespace tabshift {
 
 namespace {
 
-constexpr int32_t kNoFields = 10025;
 constexpr int32_t kNilInsertManager = 10010;
 constexpr int32_t kNilInsertBuffer = 10018;
 constexpr int32_t kSeekFailed = 10141;
 constexpr int32_t kShortRead = 10142;
 constexpr int32_t kNilBlobStream = 10144;
 constexpr int32_t kShortWrite = 10145;
-constexpr int32_t kZeroBlockSize = 10420;
 constexpr size_t kMemoryBlobStreamCapacity = 1048576;
 
 std::atomic<uint64_t> available_memory_for_testing{0};
@@ -37,7 +35,7 @@ void TABSTemporaryTableData::SetAvailableMemoryForTesting(uint64_t bytes) {
 }
 
 TABSTemporaryTableData::TABSTemporaryTableData(TABSDatabaseData* database, std::string name)
-    : TABSTableData(database, std::move(name)) {}
+    : TABSInProcessTableData(database, std::move(name)) {}
 
 TABSTemporaryTableData::~TABSTemporaryTableData() {
   try {
@@ -70,33 +68,10 @@ void TABSTemporaryTableData::CreateBlobStream() {
   }
 }
 
-void TABSTemporaryTableData::CreateTable(TABSCursorState& cursor, const TABSFieldDefs& fields,
-                                         const TABSIndexDefs& indexes,
-                                         const TABSConstraintDefs& constraints) {
-  std::lock_guard guard(DatabaseLock());
-  if (fields.Count() == 0) {
-    RaiseEngineError(kNoFields, "Error creating table - no fields were specified");
-  }
-  name_ = cursor.table_name;
+void TABSTemporaryTableData::PrepareStorage(const TABSCursorState& cursor) {
   engine_flag_ = cursor.memory_only ? 1 : 0;
   page_manager_ = std::make_unique<TABSTemporaryPageManager>(cursor.memory_only,
                                                              available_memory_for_testing.load());
-  SetFieldDefs(fields);
-  SetIndexDefs(indexes);
-  SetConstraintDefs(constraints);
-  CreateRecordManager();
-  GetRecordLayout(cursor);
-  CreateBlobStream();
-  index_manager_->CreateAllIndexes(cursor.session);
-  ApplySessionChanges(cursor.session, cursor.in_transaction);
-}
-
-bool TABSTemporaryTableData::DropTable(TABSCursorState& cursor, bool force) {
-  std::lock_guard guard(DatabaseLock());
-  TABSTableData::DropTable(cursor, force);
-  if (force && OtherCursorsAttached(cursor)) return false;
-  delete this;
-  return true;
 }
 
 void TABSTemporaryTableData::EmptyTable(int32_t session) {
@@ -105,14 +80,6 @@ void TABSTemporaryTableData::EmptyTable(int32_t session) {
   TABSTableData::EmptyTable(session);
   if (record_manager_ != nullptr) record_manager_->ClearRecords(kAllSessions);
   ApplySessionChanges(0, false);
-}
-
-int64_t TABSTemporaryTableData::GetRecordCount(TABSCursorState&) {
-  return record_manager_ == nullptr ? 0 : record_manager_->RecordCount();
-}
-
-int64_t TABSTemporaryTableData::GetRecordCountUnfiltered(TABSCursorState& cursor) {
-  return GetRecordCount(cursor);
 }
 
 int64_t TABSTemporaryTableData::RecordIdToNumber(const TABSRecordId& record_id) const {
@@ -198,21 +165,8 @@ void TABSTemporaryTableData::WriteBlob(uint8_t* record, int field_no, TABSBlobSt
   record_image::SetNull(record, field_no, false);
 }
 
-std::unique_ptr<TABSBlobStream> TABSTemporaryTableData::OpenBlob(const uint8_t* record,
-                                                                 int field_no, bool read_contents) {
-  std::lock_guard guard(DatabaseLock());
-  const TABSFieldDef& field = field_manager_->FieldDefs().Item(field_no);
-  if (field.BlobBlockSize == 0) {
-    RaiseEngineError(kZeroBlockSize, "Stream block size = 0 is not allowed");
-  }
-  TABSBLOBDescriptor descriptor;
-  descriptor.block_size = field.BlobBlockSize;
-  descriptor.compression_algorithm = field.BlobCompressionAlgorithm;
-  descriptor.compression_mode = field.BlobCompressionMode;
-  auto stored = std::make_unique<TABSTemporaryStream>(engine_flag_ != 0);
-  if (!read_contents || record == nullptr || record_image::IsNull(record, field_no)) {
-    return std::make_unique<TABSBlobStream>(std::move(stored), true, descriptor);
-  }
+void TABSTemporaryTableData::ReadStoredBlob(const uint8_t* record, int field_no, TABSStream& stored,
+                                            TABSBLOBDescriptor& descriptor) {
   if (blob_stream_ == nullptr) RaiseEngineError(kNilBlobStream, "Nil pointer occured");
   const int64_t position = BlobPosition(record, field_no);
   if (blob_stream_->Seek(position, SeekOrigin::Beginning) != position) {
@@ -234,18 +188,12 @@ std::unique_ptr<TABSBlobStream> TABSTemporaryTableData::OpenBlob(const uint8_t* 
         {position, blob_stream_->Size(), static_cast<int64_t>(sizeof header),
          static_cast<int64_t>(read)});
   }
-  stored->CopyFrom(*blob_stream_, entry.stored_length);
-  stored->Seek(0, SeekOrigin::Beginning);
+  stored.CopyFrom(*blob_stream_, entry.stored_length);
   descriptor.block_count = entry.block_count;
   descriptor.blob_size = entry.blob_size;
-  return std::make_unique<TABSBlobStream>(std::move(stored), false, descriptor);
 }
 
 TABSTemporaryDatabaseData::TABSTemporaryDatabaseData() : TABSInProcessDatabaseData("TEMP") {}
-
-TABSTemporaryDatabaseData::~TABSTemporaryDatabaseData() {
-  while (TableCount() > 0) delete &Table(TableCount() - 1);
-}
 
 TABSTableData& TABSTemporaryDatabaseData::CreateTableData(const TABSCursorState& cursor) {
   std::lock_guard guard(Lock());

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "engine/core/ABSDatabaseData.h"
-#include "engine/core/ABSTableData.h"
+#include "engine/core/ABSInProcessTableData.h"
 #include "engine/core/ABSTempRecordManager.h"
 
 namespace tabshift {
 
-class TABSTemporaryTableData : public TABSTableData {
+class TABSTemporaryTableData : public TABSInProcessTableData {
  public:
   static constexpr int32_t kRecordGrowthStep = 1000;
   static constexpr int32_t kRecordsPerBlock = 10;
@@ -24,28 +24,28 @@ class TABSTemporaryTableData : public TABSTableData {
   ~TABSTemporaryTableData() override;
 
   void CreateRecordManager() override;
-  void CreateTable(TABSCursorState& cursor, const TABSFieldDefs& fields,
-                   const TABSIndexDefs& indexes, const TABSConstraintDefs& constraints) override;
-  bool DropTable(TABSCursorState& cursor, bool force) override;
   void EmptyTable(int32_t session) override;
-  int64_t GetRecordCount(TABSCursorState& cursor) override;
   int64_t RecordIdToNumber(const TABSRecordId& record_id) const override;
   TABSRecordId NumberToRecordId(int64_t number) const override;
   void WriteBlob(uint8_t* record, int field_no, TABSBlobStream& blob) override;
-  std::unique_ptr<TABSBlobStream> OpenBlob(const uint8_t* record, int field_no,
-                                           bool read_contents) override;
   bool InsertRecord(TABSCursorState& cursor) override;
   bool DeleteRecord(TABSCursorState&) override { return false; }
   bool UpdateRecord(TABSCursorState&) override { return false; }
   bool SetRecNoUnfiltered(TABSCursorState& cursor, int64_t record_no) override;
   int64_t GetRecNoUnfiltered(TABSCursorState& cursor) override;
-  int64_t GetRecordCountUnfiltered(TABSCursorState& cursor) override;
 
   // The figure the in-memory limit of new record stores is computed from; 0 asks the memory
   // manager.
   static void SetAvailableMemoryForTesting(uint64_t bytes);
   TABSTemporaryRecordManager& TemporaryRecords();
   TABSStream* BlobStream() { return blob_stream_.get(); }
+
+ protected:
+  // The page manager keeps its pages in memory or spills them by the cursor's choice.
+  void PrepareStorage(const TABSCursorState& cursor) override;
+  void RecordLayoutReady() override { CreateBlobStream(); }
+  void ReadStoredBlob(const uint8_t* record, int field_no, TABSStream& stored,
+                      TABSBLOBDescriptor& descriptor) override;
 
  private:
   void CreateBlobStream();
@@ -57,7 +57,6 @@ class TABSTemporaryTableData : public TABSTableData {
 class TABSTemporaryDatabaseData : public TABSInProcessDatabaseData {
  public:
   TABSTemporaryDatabaseData();
-  ~TABSTemporaryDatabaseData() override;
 
   TABSTableData& CreateTableData(const TABSCursorState& cursor) override;
 };

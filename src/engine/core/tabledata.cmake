@@ -5,6 +5,7 @@ add_library(engine_tabledata STATIC
   ABSDatabaseData.cpp
   ABSDatabaseDataList.cpp
   ABSFieldManager.cpp
+  ABSInProcessTableData.cpp
   ABSIndexManager.cpp
   ABSMemBlobs.cpp
   ABSMemEngine.cpp
