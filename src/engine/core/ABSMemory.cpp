@@ -71,10 +71,15 @@ void TABSMemoryManager::Release(size_t size) {
   bytes_in_use_.fetch_sub(static_cast<int64_t>(size), std::memory_order_relaxed);
 }
 
-void* TABSMemoryManager::Allocate(size_t size) {
+// Counts `size` bytes as taken; refuses a size of 0 and one beyond the largest block.
+void TABSMemoryManager::ReserveBlock(size_t size) {
   if (size == 0) RaiseEngineError(memory_error::kZeroSize, "Cannot allocate 0 bytes");
   if (size > kMaxBlockSize) RaiseOutOfMemory();
   Reserve(size);
+}
+
+void* TABSMemoryManager::Allocate(size_t size) {
+  ReserveBlock(size);
   auto* base = static_cast<uint8_t*>(std::malloc(kHeaderSize + size + kTrailerSize));
   if (base == nullptr) {
     Release(size);
@@ -100,18 +105,33 @@ void TABSMemoryManager::Reallocate(void*& block, size_t size, bool zero_fill_gro
       block = zero_fill_growth ? AllocateZeroed(size) : Allocate(size);
       return;
     }
-    const auto* old_bytes = static_cast<const uint8_t*>(block);
+    auto* old_bytes = static_cast<uint8_t*>(block);
     if (!HasLeadingGuard(old_bytes)) {
       RaiseEngineError(memory_error::kReallocInvalidPointer, "Invalid pointer");
     }
     const size_t old_size = StoredSize(old_bytes);
-    auto* fresh = static_cast<uint8_t*>(Allocate(size));
-    std::memcpy(fresh, old_bytes, std::min(old_size, size));
+    const bool overrun = Load32(old_bytes + old_size) != kTrailingGuard;
+    // The new size is counted next to the old one, as a copy into a new block would need.
+    ReserveBlock(size);
+    // The heap may grow the block in place or move its pages without copying them; a moved
+    // block must leave no valid guard behind for a stale pointer.
+    Store32(old_bytes + kLeadingGuardOffset, 0);
+    auto* base = static_cast<uint8_t*>(
+        std::realloc(old_bytes - kHeaderSize, kHeaderSize + size + kTrailerSize));
+    uint8_t* fresh = base == nullptr ? old_bytes : base + kHeaderSize;
+    Store32(fresh + kLeadingGuardOffset, kLeadingGuard);
+    if (base == nullptr) {
+      Release(size);
+      RaiseOutOfMemory();
+    }
+    Release(old_size);
+    Store32(fresh + kSizeOffset, static_cast<uint32_t>(size));
+    Store32(fresh + size, kTrailingGuard);
     if (zero_fill_growth && size > old_size) std::memset(fresh + old_size, 0, size - old_size);
-    // The caller holds the new block before the old one is checked and freed, so an overrun
-    // found there loses nothing.
-    void* old_block = std::exchange(block, fresh);
-    Free(old_block);
+    // The caller holds the resized block before an overrun of the old one is reported, so the
+    // report loses nothing.
+    block = fresh;
+    if (overrun) RaiseEngineError(memory_error::kOverrunDetected, "Memory overrun detected");
   } catch (const Exception& error) {
     RaiseEngineErrorFmt(memory_error::kReallocFailed, "ReallocMem error: %s", {error.Message()});
   }

@@ -84,6 +84,7 @@ class TABSMemoryManager {
     block = static_cast<T*>(raw);
   }
   void Reserve(size_t size);
+  void ReserveBlock(size_t size);
   void Release(size_t size);
 
   std::atomic<int64_t> memory_limit_{0};

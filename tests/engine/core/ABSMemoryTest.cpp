@@ -115,6 +115,25 @@ TEST_F(MemoryManagerTest, ReallocateKeepsContentsAndZeroFillsGrowth) {
   manager_.Free(fresh);
 }
 
+// Blocks this large live in their own mapping, which the heap may move or extend in place.
+TEST_F(MemoryManagerTest, ReallocateKeepsLargeBlocksWhetherMovedOrExtended) {
+  constexpr size_t kStart = 300000;
+  auto* block = static_cast<uint8_t*>(manager_.Allocate(kStart));
+  for (size_t i = 0; i < kStart; ++i) block[i] = static_cast<uint8_t>(i * 31 + i / 977);
+  for (size_t size : {size_t{3000000}, size_t{9000000}, size_t{100000}}) {
+    const size_t kept = std::min(size, kStart);
+    manager_.Reallocate(block, size, true);
+    ASSERT_EQ(manager_.SizeOf(block), size);
+    EXPECT_EQ(manager_.BytesInUse(), static_cast<int64_t>(size));
+    for (size_t i = 0; i < kept; ++i) {
+      ASSERT_EQ(block[i], static_cast<uint8_t>(i * 31 + i / 977)) << i;
+    }
+    for (size_t i = kept; i < size; i += 4099) ASSERT_EQ(block[i], 0) << i;
+  }
+  manager_.Free(block);
+  EXPECT_EQ(manager_.BytesInUse(), 0);
+}
+
 TEST_F(MemoryManagerTest, ReallocateReportsAnOverrunOfTheOldBlockButKeepsTheNewOne) {
   auto* block = static_cast<uint8_t*>(manager_.Allocate(10));
   std::memset(block, 7, 11);
