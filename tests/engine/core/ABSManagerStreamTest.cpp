@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -217,6 +219,58 @@ TEST_F(ManagerStreamTest, TruncatedIndexDefinitionsFailWithAReadCode) {
       ADD_FAILURE() << "no error at cut " << cut;
     } catch (const EABSException& error) {
       EXPECT_NE(error.Message().find("Cannot read from stream"), std::string::npos) << cut;
+    }
+  }
+}
+
+// Damaged stored definitions load or end in an engine error: never another exception, a
+// crash or an allocation the size of an absurd count. MANAGER_DAMAGE_ROUNDS runs more rounds.
+TEST_F(ManagerStreamTest, RandomDamageOfStoredDefinitionsLoadsOrEndsInAnEngineError) {
+  SampleFields sample;
+  sample.defs.Item(0).DefaultValue.SetAsInteger(42);
+  sample.defs.Item(1).DefaultValue.SetAsString("none");
+  TABSIndexDefs indexes;
+  AddIndexDef(indexes, "BY_NAME", {"S", "I"}).Columns[0].Descending = true;
+  MemoryTable table("Damaged", sample.defs, indexes);
+  TMemoryStream fields_stream;
+  table.Fields().SaveToStream(fields_stream);
+  TMemoryStream indexes_stream;
+  table.table->IndexManager()->SaveToStream(indexes_stream);
+  const std::vector<uint8_t> stored_fields = Bytes(fields_stream);
+  const std::vector<uint8_t> stored_indexes = Bytes(indexes_stream);
+
+  const char* setting = std::getenv("MANAGER_DAMAGE_ROUNDS");
+  const int rounds = setting != nullptr ? std::atoi(setting) : 400;
+  std::mt19937 random(7);
+  const auto damaged = [&](std::vector<uint8_t> bytes) {
+    for (int edits = 1 + static_cast<int>(random() % 4); edits > 0; --edits) {
+      const size_t at = random() % bytes.size();
+      if (random() % 2 == 0 || at + 4 > bytes.size()) {
+        bytes[at] = static_cast<uint8_t>(random());
+      } else {
+        static constexpr uint32_t kEdges[] = {0,          1,          0xFF,      0x7FFF,
+                                              0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+        const uint32_t value = kEdges[random() % std::size(kEdges)];
+        std::memcpy(&bytes[at], &value, 4);
+      }
+    }
+    return bytes;
+  };
+  for (int round = 0; round < rounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    TMemoryStream fields_copy;
+    Fill(fields_copy, damaged(stored_fields));
+    TABSBaseFieldManager fields(nullptr);
+    try {
+      fields.LoadFromStream(fields_copy);
+    } catch (const EABSException&) {
+    }
+    TMemoryStream indexes_copy;
+    Fill(indexes_copy, damaged(stored_indexes));
+    TABSBaseIndexManager index_manager(nullptr, nullptr, nullptr);
+    try {
+      index_manager.LoadFromStream(indexes_copy);
+    } catch (const EABSException&) {
     }
   }
 }
