@@ -23,9 +23,7 @@ void CreateBenchTable(TABSBaseSession& session) {
   TABSFieldDefs fields;
   bench::DefineTenColumns(fields);
   TABSIndexDefs indexes;
-  TABSIndexDef& index = indexes.AddNewItem();
-  index.Name = "ByID";
-  index.Columns.push_back({"ID"});
+  bench::DefineIdIndex(indexes);
   TABSLocalCursor cursor(session);
   cursor.TableName = kTable;
   cursor.CreateTable(fields, indexes, {});

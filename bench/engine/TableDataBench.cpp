@@ -22,9 +22,7 @@ void BM_AppendRowsWithOneIndex(benchmark::State& state) {
     TABSFieldDefs fields;
     bench::DefineTenColumns(fields);
     TABSIndexDefs indexes;
-    TABSIndexDef& index = indexes.AddNewItem();
-    index.Name = "ByID";
-    index.Columns.push_back({"ID"});
+    bench::DefineIdIndex(indexes);
     TABSCursorState cursor;
     cursor.table_name = "Bench";
     auto& table = static_cast<TABSMemoryTableData&>(MemoryDatabaseData().GetTableData(cursor));
